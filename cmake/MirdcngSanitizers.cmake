@@ -1,0 +1,21 @@
+# Sanitizers apply to everything built here, so that a leak or overflow in any
+# layer, the platform stand-in included, shows up in the test run.
+set(_mirdcng_sanitizers "")
+if(MIRDCNG_ASAN)
+  list(APPEND _mirdcng_sanitizers address)
+endif()
+if(MIRDCNG_UBSAN)
+  list(APPEND _mirdcng_sanitizers undefined)
+endif()
+if(_mirdcng_sanitizers)
+  if(MSVC OR WIN32)
+    message(FATAL_ERROR "MIRDCNG_ASAN/MIRDCNG_UBSAN are supported on Linux builds only")
+  endif()
+  if(MIRDCNG_FUZZ AND MIRDCNG_UBSAN AND NOT MIRDCNG_ASAN)
+    message(FATAL_ERROR "The fuzz build wants AddressSanitizer alongside UBSan")
+  endif()
+  list(JOIN _mirdcng_sanitizers "," _mirdcng_sanitizer_list)
+  add_compile_options(-fsanitize=${_mirdcng_sanitizer_list} -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${_mirdcng_sanitizer_list})
+endif()

@@ -1,0 +1,39 @@
+// Reading a file whole into memory, within the library's 32-bit size limit.
+#ifndef MIRDCNG_ENGINE_WHOLE_FILE_H_
+#define MIRDCNG_ENGINE_WHOLE_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <span>
+#include <string>
+
+#include "engine/byte_buffer.h"
+
+namespace mirdcng {
+
+enum class ReadResult {
+  kOk,        // every byte up to the end of the file is in the buffer
+  kTooLarge,  // the file holds `limit` bytes or more; the buffer is empty
+  kFailed,    // a read failed; the buffer holds an unknown prefix
+};
+
+// ReadWholeFile reads `file` from its current position to its end into the
+// empty `out`, reserving room for `extra` more bytes after the file's content
+// (for a tag). A file measured at `limit` bytes or more is refused before
+// anything is read; one that grows while it is read is read to its new end,
+// as long as it stays below `limit`.
+[[nodiscard]] ReadResult ReadWholeFile(std::FILE* file, ByteBuffer& out,
+                                       std::size_t extra, std::size_t limit);
+
+// WriteWholeFile creates or truncates `path` and writes `pieces` into it, one
+// after the other. Returns true only when the file was opened, every byte was
+// written and the file was closed without error.
+[[nodiscard]] bool WriteWholeFile(
+    const std::string& path,
+    std::initializer_list<std::span<const std::uint8_t>> pieces);
+
+}  // namespace mirdcng
+
+#endif  // MIRDCNG_ENGINE_WHOLE_FILE_H_

@@ -1,0 +1,42 @@
+// mirdcng: protection of the framework's .ebs files.
+//
+// Files are encrypted with AES-128 in CBC mode (PKCS#7 padding, a fresh random
+// IV per file) under a fixed key built into the library, and may carry a tag:
+// a short text of the caller's that travels inside the ciphertext and must be
+// given back to decrypt the file. WARNING: the key ships inside the library,
+// so this obscures files from those who lack the library; it does not keep
+// them from anyone who has it. The layout has no integrity check either.
+//
+// The three functions keep no state between calls and take no locks: calls on
+// different threads do not interfere as long as they do not work on the same
+// files or the same caller's stream. Paths are narrow byte strings, passed to
+// the file system unchanged apart from the naming rule below. The result codes
+// are listed in exports/result_codes.h.
+//
+// The naming rule (file functions, both paths): a path whose part after its
+// last "." is exactly "EBS" is used as it is; every other path gets ".ebs"
+// appended. So "model" means "model.ebs", "model.EBS" means itself, and
+// "model.ebs" means "model.ebs.ebs".
+#ifndef MIRDCNG_EXPORTS_MIRDCNG_H_
+#define MIRDCNG_EXPORTS_MIRDCNG_H_
+
+#include <cstdio>
+
+#include "exports/export.h"
+
+// cng_77x encrypts the file `src` into the file `dst`, with the text `tag`
+// (null means none) sealed inside after the content. Returns true when `dst`
+// holds the complete encrypted file.
+//
+// `err` is always written: 2 (and false) when `src` or `dst` is null, 3 when
+// the source cannot be opened for reading, 0 otherwise. With 0, false means
+// the source was refused or the encryption failed: the source is already
+// encrypted (begins with the byte 0xDD), is empty with an empty tag, is 2 GiB
+// or larger with its tag, cannot be read whole; the tag is longer than 255
+// bytes; or `dst` cannot be written in full. On every refusal before the
+// writing, `dst` is neither created nor changed. `dst` may name the source:
+// the source is read whole before `dst` is opened.
+MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag,
+                            int& err);
+
+#endif  // MIRDCNG_EXPORTS_MIRDCNG_H_

@@ -1,0 +1,74 @@
+#include "platform/fault_injection.h"
+
+#include <array>
+#include <mutex>
+
+namespace mirdcng::platform {
+namespace {
+
+struct FaultState {
+  std::mutex mutex;
+  std::array<int, kCallKinds> counts{};
+  bool armed = false;
+  bool fired = false;
+  Call call = Call::kEncrypt;
+  int fail_at = 0;  // the value of counts[call] at which to fail
+  NTSTATUS status = STATUS_UNSUCCESSFUL;
+};
+
+FaultState& State() {
+  static FaultState state;
+  return state;
+}
+
+int Index(Call call) { return static_cast<int>(call); }
+
+}  // namespace
+
+void InjectFault(Call call, int nth, NTSTATUS status) {
+  FaultState& state = State();
+  std::lock_guard lock(state.mutex);
+  state.armed = true;
+  state.fired = false;
+  state.call = call;
+  state.fail_at = state.counts[static_cast<size_t>(Index(call))] + nth;
+  state.status = status;
+}
+
+void ClearFaults() {
+  FaultState& state = State();
+  std::lock_guard lock(state.mutex);
+  state.counts.fill(0);
+  state.armed = false;
+  state.fired = false;
+}
+
+int CallCount(Call call) {
+  FaultState& state = State();
+  std::lock_guard lock(state.mutex);
+  return state.counts[static_cast<size_t>(Index(call))];
+}
+
+bool FaultFired() {
+  FaultState& state = State();
+  std::lock_guard lock(state.mutex);
+  return state.fired;
+}
+
+namespace internal {
+
+bool ShouldFail(Call call, NTSTATUS* status) {
+  FaultState& state = State();
+  std::lock_guard lock(state.mutex);
+  const int count = ++state.counts[static_cast<size_t>(Index(call))];
+  if (!state.armed || state.call != call || count != state.fail_at) {
+    return false;
+  }
+  state.armed = false;
+  state.fired = true;
+  *status = state.status;
+  return true;
+}
+
+}  // namespace internal
+}  // namespace mirdcng::platform

@@ -1,0 +1,78 @@
+// Test-only control over the platform stand-in: make one call fail, and count
+// the calls made.
+//
+// It exists only in the mirdcng_platform_testing variant of the stand-in
+// (MIRDCNG_FAULT_INJECTION defined); the shipped library is built without it
+// and its calls carry no check at all. Faults are process-wide; a test arms
+// one, runs the code under test and clears it (ScopedFault does both).
+#ifndef MIRDCNG_PLATFORM_FAULT_INJECTION_H_
+#define MIRDCNG_PLATFORM_FAULT_INJECTION_H_
+
+#include "platform/cng.h"
+
+namespace mirdcng::platform {
+
+// The platform calls that can be made to fail.
+enum class Call {
+  kOpenAlgorithmProvider,
+  kGetProperty,
+  kGenerateSymmetricKey,
+  kGenRandom,
+  kEncrypt,
+  kDecrypt,
+  kHeapAlloc,
+};
+inline constexpr int kCallKinds = 7;
+
+// InjectFault makes the `nth` call of `call` from now on (1 for the next one)
+// fail: CNG calls return `status`, HeapAlloc returns null. Only that one call
+// fails; later calls succeed again. Replaces any fault armed before.
+void InjectFault(Call call, int nth, NTSTATUS status = STATUS_UNSUCCESSFUL);
+
+// ClearFaults disarms the fault and sets every call count back to zero.
+void ClearFaults();
+
+// CallCount returns how many calls of `call` were made since ClearFaults,
+// the failed one included.
+int CallCount(Call call);
+
+// FaultFired reports whether the armed fault has been hit.
+bool FaultFired();
+
+// ScopedFault arms a fault for the length of a scope and clears all faults
+// and counts when it goes.
+class ScopedFault {
+ public:
+  ScopedFault(Call call, int nth, NTSTATUS status = STATUS_UNSUCCESSFUL) {
+    ClearFaults();
+    InjectFault(call, nth, status);
+  }
+  ~ScopedFault() { ClearFaults(); }
+  ScopedFault(const ScopedFault&) = delete;
+  ScopedFault& operator=(const ScopedFault&) = delete;
+};
+
+namespace internal {
+// Counts a call of `call`; returns true when it is the one that must fail.
+bool ShouldFail(Call call, NTSTATUS* status);
+}  // namespace internal
+
+}  // namespace mirdcng::platform
+
+// MIRDCNG_FAULT_POINT returns `failure` from the enclosing stand-in function
+// when a test armed a fault for this call. Absent from shipped builds.
+#if defined(MIRDCNG_FAULT_INJECTION)
+#define MIRDCNG_FAULT_POINT(call, failure_from_status)                  \
+  do {                                                                  \
+    NTSTATUS injected_status_ = STATUS_SUCCESS;                         \
+    if (::mirdcng::platform::internal::ShouldFail(call, &injected_status_)) { \
+      return failure_from_status(injected_status_);                     \
+    }                                                                   \
+  } while (false)
+#else
+#define MIRDCNG_FAULT_POINT(call, failure_from_status) \
+  do {                                                 \
+  } while (false)
+#endif
+
+#endif  // MIRDCNG_PLATFORM_FAULT_INJECTION_H_

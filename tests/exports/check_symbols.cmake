@@ -1,0 +1,28 @@
+# Checks that LIBRARY exports exactly the library's functions: every defined
+# dynamic symbol must be one of them (or the version node).
+execute_process(COMMAND nm -D --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(allowed "_Z7cng_77xPKcS0_S0_Ri" "_Z7cng_77zPKcS0_S0_Ri"
+            "_Z17create_cng77_pipeP8_IO_FILEPKcbRi" "MIRDCNG_1")
+set(found_encrypt FALSE)
+foreach(line IN LISTS lines)
+  if(line STREQUAL "")
+    continue()
+  endif()
+  string(REGEX REPLACE "^.* ([^ ]+)$" "\\1" name "${line}")
+  string(REGEX REPLACE "@.*$" "" name "${name}")
+  if(NOT name IN_LIST allowed)
+    message(FATAL_ERROR "unexpected exported symbol: ${line}")
+  endif()
+  if(name STREQUAL "_Z7cng_77xPKcS0_S0_Ri")
+    set(found_encrypt TRUE)
+  endif()
+endforeach()
+if(NOT found_encrypt)
+  message(FATAL_ERROR "cng_77x is not exported")
+endif()
+message(STATUS "exports: ${symbols}")
