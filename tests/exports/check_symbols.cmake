@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Checks that LIBRARY exports exactly the library's functions: every defined
 # dynamic symbol must be one of them (or the version node).
 execute_process(COMMAND nm -D --defined-only ${LIBRARY}
