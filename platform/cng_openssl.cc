@@ -254,6 +254,12 @@ NTSTATUS BCryptGenerateSymmetricKey(BCRYPT_ALG_HANDLE algorithm,
   }
   std::size_t space = kKeyObjectLength;
   void* place = std::align(alignof(KeyObject), sizeof(KeyObject), storage, space);
+  if (place == nullptr) {  // cannot happen: kKeyObjectLength leaves room
+    if (owns_storage) {
+      ::operator delete(storage);
+    }
+    return STATUS_BUFFER_TOO_SMALL;
+  }
   auto* made = new (place) KeyObject;
   made->owns_storage = owns_storage;
   made->encrypt.reset(EVP_CIPHER_CTX_new());
