@@ -1,38 +1,58 @@
 // ByteBuffer: the growable array of bytes that holds a whole file, a file and
 // its tag, or a decrypted result.
 //
-// Two things set it apart from a plain vector: growing it leaves the new bytes
-// uninitialised (a file is read straight over them, so zeroing them first is
-// wasted work), and its storage is wiped before it goes back to the allocator,
-// since it often holds plaintext.
+// Three things set it apart from a plain vector: growing it leaves the new
+// bytes uninitialised (a file is read straight over them, so zeroing them
+// first is wasted work), its storage comes from the platform's memory for
+// whole-file buffers (huge pages for large ones), and it is wiped before it
+// goes back, since it often holds plaintext.
 #ifndef MIRDCNG_ENGINE_BYTE_BUFFER_H_
 #define MIRDCNG_ENGINE_BYTE_BUFFER_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "platform/cng.h"
+#include "platform/memory.h"
 
 namespace mirdcng {
 
-template <class T>
-class WipingAllocator {
+// BufferAllocator hands out the platform's memory for whole-file buffers and,
+// when `kWipe`, zeroes it before giving it back.
+template <class T, bool kWipe>
+class BufferAllocator {
  public:
   using value_type = T;
-
-  WipingAllocator() = default;
   template <class U>
-  explicit WipingAllocator(const WipingAllocator<U>&) noexcept {}
+  struct rebind {
+    using other = BufferAllocator<U, kWipe>;
+  };
 
-  T* allocate(std::size_t n) { return std::allocator<T>{}.allocate(n); }
+  BufferAllocator() = default;
+  template <class U>
+  explicit BufferAllocator(const BufferAllocator<U, kWipe>&) noexcept {}
+
+  T* allocate(std::size_t n) {
+    static_assert(alignof(T) <= 16);
+    if (n > SIZE_MAX / sizeof(T)) {
+      throw std::bad_array_new_length();
+    }
+    void* block = platform::AllocateBytes(n * sizeof(T));
+    if (block == nullptr) {
+      throw std::bad_alloc();
+    }
+    return static_cast<T*>(block);
+  }
 
   void deallocate(T* block, std::size_t n) noexcept {
-    SecureZeroMemory(block, n * sizeof(T));
-    std::allocator<T>{}.deallocate(block, n);
+    if constexpr (kWipe) {
+      SecureZeroMemory(block, n * sizeof(T));
+    }
+    platform::FreeBytes(block);
   }
 
   // Value-less construction default-initialises: bytes stay as they were.
@@ -45,12 +65,17 @@ class WipingAllocator {
     ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
   }
 
-  friend bool operator==(const WipingAllocator&, const WipingAllocator&) {
+  friend bool operator==(const BufferAllocator&, const BufferAllocator&) {
     return true;
   }
 };
 
-using ByteBuffer = std::vector<std::uint8_t, WipingAllocator<std::uint8_t>>;
+using ByteBuffer = std::vector<std::uint8_t, BufferAllocator<std::uint8_t, true>>;
+
+// CiphertextBuffer: a ByteBuffer for bytes that are no secret, such as a
+// container read whole, whose storage goes back without the wipe. Being a
+// type of its own, it cannot take over a ByteBuffer's storage.
+using CiphertextBuffer = std::vector<std::uint8_t, BufferAllocator<std::uint8_t, false>>;
 
 }  // namespace mirdcng
 

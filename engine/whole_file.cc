@@ -14,10 +14,15 @@ namespace {
 // this size: usually one read that finds the end of the file.
 constexpr std::size_t kTailStep = std::size_t{64} << 10;
 
-}  // namespace
+// A file this small is gathered into one buffer of the stack and written with
+// one call; anything larger goes out piece by piece, unbuffered.
+constexpr std::size_t kGatherLimit = std::size_t{64} << 10;
 
-ReadResult ReadWholeFile(std::FILE* file, ByteBuffer& out, std::size_t extra,
-                         std::size_t limit) {
+template <class Buffer>
+ReadResult ReadInto(std::FILE* file, Buffer& out, std::size_t extra, std::size_t limit) {
+  // Unbuffered, the reads below go straight to the system into `out`, and
+  // the stream needs no buffer of its own (nor the system call that sizes it).
+  std::setvbuf(file, nullptr, _IONBF, 0);
   const std::int64_t measured = platform::FileSize(file);
   if (measured >= 0 && static_cast<std::uint64_t>(measured) >= limit) {
     return ReadResult::kTooLarge;
@@ -38,12 +43,14 @@ ReadResult ReadWholeFile(std::FILE* file, ByteBuffer& out, std::size_t extra,
   // of the file, does not grow `out` beyond what was reserved.
   std::array<std::uint8_t, kTailStep> tail;
   ReadResult result = ReadResult::kOk;
+  bool tail_used = false;
   for (;;) {
     const std::size_t more = std::fread(tail.data(), 1, tail.size(), file);
     if (more == 0) {
       result = std::ferror(file) != 0 ? ReadResult::kFailed : ReadResult::kOk;
       break;
     }
+    tail_used = true;
     if (out.size() + more >= limit) {
       out.clear();
       result = ReadResult::kTooLarge;
@@ -51,8 +58,22 @@ ReadResult ReadWholeFile(std::FILE* file, ByteBuffer& out, std::size_t extra,
     }
     out.insert(out.end(), tail.data(), tail.data() + more);
   }
-  SecureZeroMemory(tail.data(), tail.size());
+  if (tail_used) {
+    SecureZeroMemory(tail.data(), tail.size());
+  }
   return result;
+}
+
+}  // namespace
+
+ReadResult ReadWholeFile(std::FILE* file, ByteBuffer& out, std::size_t extra,
+                         std::size_t limit) {
+  return ReadInto(file, out, extra, limit);
+}
+
+ReadResult ReadWholeFile(std::FILE* file, CiphertextBuffer& out, std::size_t extra,
+                         std::size_t limit) {
+  return ReadInto(file, out, extra, limit);
 }
 
 bool WriteWholeFile(const std::string& path,
@@ -61,16 +82,31 @@ bool WriteWholeFile(const std::string& path,
   if (!file) {
     return false;
   }
-  // Unbuffered: each piece goes to the file in one write, with no copy
-  // through the stream's buffer.
-  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  std::size_t total = 0;
+  for (const auto piece : pieces) {
+    total += piece.size();
+  }
+  // A small file is gathered in a buffer of ours, which the stream writes out
+  // in one go and which is wiped afterwards; a large one is written
+  // unbuffered, each piece in one write, with no copy through a buffer.
+  std::array<std::uint8_t, kGatherLimit> gather;
+  const bool gathered = total > 0 && total <= gather.size();
+  if (gathered) {
+    std::setvbuf(file.get(), reinterpret_cast<char*>(gather.data()), _IOFBF, total);
+  } else {
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  }
   bool written = true;
   for (const auto piece : pieces) {
     if (written && !piece.empty()) {
       written = std::fwrite(piece.data(), 1, piece.size(), file.get()) == piece.size();
     }
   }
-  return platform::CloseFile(std::move(file)) && written;
+  const bool closed = platform::CloseFile(std::move(file));
+  if (gathered) {
+    SecureZeroMemory(gather.data(), total);
+  }
+  return closed && written;
 }
 
 }  // namespace mirdcng

@@ -1,4 +1,5 @@
-// Reading a file whole into memory, within the library's 32-bit size limit.
+// Reading a file whole into memory, within the library's 32-bit size limit,
+// and writing one in a single pass.
 #ifndef MIRDCNG_ENGINE_WHOLE_FILE_H_
 #define MIRDCNG_ENGINE_WHOLE_FILE_H_
 
@@ -23,13 +24,18 @@ enum class ReadResult {
 // empty `out`, reserving room for `extra` more bytes after the file's content
 // (for a tag). A file measured at `limit` bytes or more is refused before
 // anything is read; one that grows while it is read is read to its new end,
-// as long as it stays below `limit`.
+// as long as it stays below `limit`. The stream is left unbuffered: the bytes
+// go straight into `out`, with no copy left behind in a stream buffer.
 [[nodiscard]] ReadResult ReadWholeFile(std::FILE* file, ByteBuffer& out,
+                                       std::size_t extra, std::size_t limit);
+[[nodiscard]] ReadResult ReadWholeFile(std::FILE* file, CiphertextBuffer& out,
                                        std::size_t extra, std::size_t limit);
 
 // WriteWholeFile creates or truncates `path` and writes `pieces` into it, one
-// after the other. Returns true only when the file was opened, every byte was
-// written and the file was closed without error.
+// after the other, in as few writes as it can: one for a small file, and no
+// copy of a large one through a stream buffer. Returns true only when the
+// file was opened, every byte was written and the file was closed without
+// error. Nothing of the pieces stays behind in memory it used.
 [[nodiscard]] bool WriteWholeFile(
     const std::string& path,
     std::initializer_list<std::span<const std::uint8_t>> pieces);

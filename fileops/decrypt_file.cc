@@ -32,7 +32,7 @@ bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
   if (!source) {
     return false;
   }
-  ByteBuffer file;
+  CiphertextBuffer file;  // a container: ciphertext, no secret to wipe
   if (ReadWholeFile(source.get(), file, 0, kMaxContentBytes) != ReadResult::kOk) {
     return false;
   }

@@ -1,13 +1,14 @@
-// The CNG stand-in: the "AES" provider in CBC mode and the system-preferred
-// random generator, on OpenSSL's libcrypto (EVP, so AES-NI is used where the
-// processor has it).
+// The CNG stand-in: the "AES" provider in CBC mode on OpenSSL's libcrypto
+// (EVP, so AES-NI is used where the processor has it), and the system-preferred
+// random generator on the kernel's (getrandom).
 //
 // It copies Windows' behaviour wherever a caller can observe it: the statuses,
 // size queries that leave the IV alone, the IV left holding the last
 // ciphertext block, in-place operation, and a padding check of every pad byte.
 #include <openssl/evp.h>
-#include <openssl/rand.h>
+#include <sys/random.h>
 
+#include <cerrno>
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -301,13 +302,18 @@ NTSTATUS BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer,
       (flags & ~BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
     return STATUS_INVALID_PARAMETER;
   }
+  // The system's own generator, as on Windows: one system call for an IV,
+  // where the library's generator would first check the process for a fork.
   while (buffer_len > 0) {
-    const ULONG step = std::min<ULONG>(buffer_len, INT_MAX);
-    if (RAND_bytes(buffer, static_cast<int>(step)) != 1) {
+    const ssize_t got = getrandom(buffer, buffer_len, 0);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
       return STATUS_UNSUCCESSFUL;
     }
-    buffer += step;
-    buffer_len -= step;
+    buffer += got;
+    buffer_len -= static_cast<ULONG>(got);
   }
   return STATUS_SUCCESS;
 }

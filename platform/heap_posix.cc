@@ -1,19 +1,111 @@
-// The process heap, on the C allocator. Windows hands out a valid block for a
+// The process heap, on the C allocator for small blocks and on anonymous
+// mappings in huge pages for large ones. Windows hands out a valid block for a
 // request of zero bytes, so this does too.
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/cng.h"
 #include "platform/fault_injection.h"
+#include "platform/memory.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define MIRDCNG_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
+#define MIRDCNG_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)
+#else
+#define MIRDCNG_POISON(address, size) ((void)(address), (void)(size))
+#define MIRDCNG_UNPOISON(address, size) ((void)(address), (void)(size))
+#endif
 
 namespace {
 
 // Any non-null value serves: there is one heap, and it cannot be closed.
 int process_heap_tag;
 
+// Every block is preceded by its header: the length of the mapping it begins,
+// or 0 for a block of the C allocator. Sixteen bytes keep the block aligned
+// as malloc's own blocks are.
+struct alignas(16) Header {
+  std::size_t mapped;
+};
+static_assert(sizeof(Header) == 16);
+
+// From this size on, a block is mapped on its own. Below it the C allocator's
+// reuse of freed memory serves better than fresh pages.
+constexpr std::size_t kLargeBlock = std::size_t{1} << 20;
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
 [[maybe_unused]] LPVOID NullBlock(NTSTATUS) { return nullptr; }
 
+// A mapping that starts on a huge-page boundary and spans whole huge pages,
+// so that every page of it can be a huge one. Untouched pages cost nothing.
+void* MapLarge(std::size_t total) {
+  const std::size_t length = (total + kHugePage - 1) & ~(kHugePage - 1);
+  void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) {
+    return nullptr;
+  }
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+  if (aligned != start) {
+    munmap(raw, aligned - start);
+  }
+  if (const std::size_t after = kHugePage - (aligned - start); after != 0) {
+    munmap(reinterpret_cast<void*>(aligned + length), after);
+  }
+  void* block = reinterpret_cast<void*>(aligned);
+#if defined(MADV_HUGEPAGE)
+  // Advice only: without huge pages the mapping works all the same.
+  madvise(block, length, MADV_HUGEPAGE);
+#endif
+  auto* header = static_cast<Header*>(block);
+  header->mapped = length;
+  // Under AddressSanitizer, the header and the slack after the block are out
+  // of bounds, as they are around the C allocator's blocks.
+  MIRDCNG_POISON(header, sizeof(Header));
+  MIRDCNG_POISON(static_cast<char*>(block) + total, length - total);
+  return header + 1;
+}
+
 }  // namespace
+
+namespace mirdcng::platform {
+
+void* AllocateBytes(std::size_t bytes) {
+  if (bytes > SIZE_MAX - kHugePage - sizeof(Header)) {
+    return nullptr;
+  }
+  const std::size_t total = bytes + sizeof(Header);
+  if (bytes >= kLargeBlock) {
+    return MapLarge(total);
+  }
+  auto* header = static_cast<Header*>(std::malloc(total));
+  if (header == nullptr) {
+    return nullptr;
+  }
+  header->mapped = 0;
+  return header + 1;
+}
+
+void FreeBytes(void* block) {
+  if (block == nullptr) {
+    return;
+  }
+  Header* header = static_cast<Header*>(block) - 1;
+  MIRDCNG_UNPOISON(header, sizeof(Header));
+  if (header->mapped != 0) {
+    MIRDCNG_UNPOISON(header, header->mapped);
+    munmap(header, header->mapped);
+  } else {
+    std::free(header);
+  }
+}
+
+}  // namespace mirdcng::platform
 
 HANDLE GetProcessHeap() { return &process_heap_tag; }
 
@@ -22,16 +114,19 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
     return nullptr;
   }
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kHeapAlloc, NullBlock);
-  const SIZE_T size = bytes == 0 ? 1 : bytes;
-  return (flags & HEAP_ZERO_MEMORY) != 0 ? std::calloc(1, size)
-                                         : std::malloc(size);
+  void* block = mirdcng::platform::AllocateBytes(bytes);
+  // Mapped blocks come zeroed from the system already.
+  if (block != nullptr && (flags & HEAP_ZERO_MEMORY) != 0 && bytes < kLargeBlock) {
+    std::memset(block, 0, bytes);
+  }
+  return block;
 }
 
 BOOL HeapFree(HANDLE heap, DWORD, LPVOID block) {
   if (heap != &process_heap_tag) {
     return 0;
   }
-  std::free(block);
+  mirdcng::platform::FreeBytes(block);
   return 1;
 }
 

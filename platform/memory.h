@@ -1,0 +1,34 @@
+// Memory for the buffers that hold whole files.
+//
+// AllocateBytes returns `bytes` bytes of uninitialised memory, or null; the
+// block is aligned for any object of up to 16 bytes. FreeBytes releases it
+// (null is allowed) without wiping it: callers wipe what held secrets first.
+// The process heap's HeapAlloc and HeapFree hand out the same blocks.
+//
+// On Windows these are the process heap itself. The stand-in maps large
+// blocks (a megabyte and more) straight from the system in huge pages where
+// the system offers them: a fresh whole-file buffer is then made of a few
+// hundred pages instead of a hundred thousand, each of which costs a fault
+// and, under a virtual machine, a walk of its page tables.
+#ifndef MIRDCNG_PLATFORM_MEMORY_H_
+#define MIRDCNG_PLATFORM_MEMORY_H_
+
+#include <cstddef>
+
+#include "platform/cng.h"
+
+namespace mirdcng::platform {
+
+#if defined(_WIN32)
+inline void* AllocateBytes(std::size_t bytes) {
+  return HeapAlloc(GetProcessHeap(), 0, bytes);
+}
+inline void FreeBytes(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+#else
+[[nodiscard]] void* AllocateBytes(std::size_t bytes);
+void FreeBytes(void* block);
+#endif
+
+}  // namespace mirdcng::platform
+
+#endif  // MIRDCNG_PLATFORM_MEMORY_H_
