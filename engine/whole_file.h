@@ -24,8 +24,11 @@ enum class ReadResult {
 // empty `out`, reserving room for `extra` more bytes after the file's content
 // (for a tag). A file measured at `limit` bytes or more is refused before
 // anything is read; one that grows while it is read is read to its new end,
-// as long as it stays below `limit`. The stream is left unbuffered: the bytes
-// go straight into `out`, with no copy left behind in a stream buffer.
+// as long as it stays below `limit`. The stream is made unbuffered, so the
+// bytes go straight from the system into `out` and no copy stays behind in a
+// stream buffer.
+// REQUIRES: `file` was just opened, or just positioned (fseek, rewind): its
+// buffer holds nothing unread, as a change of buffering requires.
 [[nodiscard]] ReadResult ReadWholeFile(std::FILE* file, ByteBuffer& out,
                                        std::size_t extra, std::size_t limit);
 [[nodiscard]] ReadResult ReadWholeFile(std::FILE* file, CiphertextBuffer& out,
