@@ -5,8 +5,9 @@
 //   Small*       4 KiB files, one per iteration: cng_77x and cng_77z against a
 //                plain read-and-write copy of the same files;
 //   File*        one file of each size per iteration, for the time per byte
-//                from 1 MiB up (and the same at 16 MiB on two threads, each on
-//                its own files);
+//                from 1 MiB up;
+//   Threads*     the same at 16 MiB on one thread and on two, each on its own
+//                files, beside AES alone on one and two threads;
 //   Ceiling*     what the machine cannot go below: AES-128-CBC alone on
 //                buffers already in memory, and a streaming file copy.
 //
@@ -262,6 +263,10 @@ void Register(const std::vector<std::int64_t>& sizes) {
                        ->Arg(mib)
                        ->Threads(threads));
         whole_file(benchmark::RegisterBenchmark("ThreadsDecrypt", BM_FileDecrypt)
+                       ->Arg(mib)
+                       ->Threads(threads));
+        // What the machine itself gains from a second thread: AES alone.
+        whole_file(benchmark::RegisterBenchmark("ThreadsAesEncrypt", BM_CeilingAesEncrypt)
                        ->Arg(mib)
                        ->Threads(threads));
       }

@@ -249,7 +249,8 @@ def main():
     print()
     print("| operation | one thread | two threads | ratio |")
     print("|---|---|---|---|")
-    for family, op in (("ThreadsEncrypt", "encrypt"), ("ThreadsDecrypt", "decrypt")):
+    for family, op in (("ThreadsEncrypt", "encrypt"), ("ThreadsDecrypt", "decrypt"),
+                       ("ThreadsAesEncrypt", "AES-128-CBC encrypt alone")):
         one = gb.seconds(family, THREADED, 1)
         two = gb.seconds(family, THREADED, 2)
         if one is None or two is None:
@@ -259,8 +260,11 @@ def main():
         rate_one = THREADED * MIB / one[1]
         rate_two = THREADED * MIB / two[1]
         ratio = rate_two / rate_one
-        print(f"| `{op}` | {rate_one / MIB:.0f} MiB/s | {rate_two / MIB:.0f} MiB/s | {ratio:.2f} |")
-        goals.append((f"`{op}`: two threads ≥ 1.8 × one", f"{ratio:.2f} ×", ratio >= 1.8))
+        label = f"`{op}`" if family != "ThreadsAesEncrypt" else f"{op} (the machine)"
+        print(f"| {label} | {rate_one / MIB:.0f} MiB/s | {rate_two / MIB:.0f} MiB/s "
+              f"| {ratio:.2f} |")
+        if family != "ThreadsAesEncrypt":
+            goals.append((f"`{op}`: two threads ≥ 1.8 × one", f"{ratio:.2f} ×", ratio >= 1.8))
     print()
     print_goals(goals)
 
