@@ -7,6 +7,7 @@
 // plaintext block once the caller's buffer has it), so that no more than two
 // of them are alive at any time.
 #include <cstdio>
+#include <cstring>
 
 #include "engine/cng_manager.h"
 #include "engine/whole_file.h"
@@ -50,7 +51,11 @@ bool CNGManager::DecryptToBuffer(std::string name, ByteBuffer& out, int& /*err*/
   if (tag_length > plainLength) {
     return false;
   }
-  out.assign(plainText, plainText + (plainLength - tag_length));
+  // Grown without being filled first, then filled by one copy.
+  out.resize(plainLength - tag_length);
+  if (!out.empty()) {
+    std::memcpy(out.data(), plainText, out.size());
+  }
   plainText = nullptr;
   output_.Release();
   return true;
