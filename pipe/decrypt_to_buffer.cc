@@ -44,7 +44,7 @@ bool CNGManager::DecryptToBuffer(std::string name, ByteBuffer& out, int& /*err*/
   }
   const std::size_t tag_length = container->tag_length;
   cipherText = nullptr;
-  { ByteBuffer done = std::move(file); }
+  { ByteBuffer done = std::move(file); }  // the ciphertext is spent: let it go now
 
   // A trailer longer than what was decrypted: the file is not a container
   // this library wrote, and is not taken as one.
