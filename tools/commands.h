@@ -15,6 +15,7 @@ inline constexpr int kExitNoSource = 3;    // the source cannot be opened
 inline constexpr int kExitWrongTag = 5;    // decrypt: the tag does not match
 
 int RunEncrypt(const Arguments& arguments);
+int RunDecrypt(const Arguments& arguments);
 int RunCat(const Arguments& arguments);
 int RunInspect(const Arguments& arguments);
 

@@ -13,6 +13,7 @@ constexpr std::string_view kUsage = R"(usage: mirdcng COMMAND [OPTIONS] PATHS
 
 commands:
   encrypt SRC DST [--tag TAG]   encrypt SRC into DST, sealing TAG inside
+  decrypt SRC DST [--tag TAG]   decrypt SRC into DST; TAG must be the one sealed
   cat FILE                      write FILE to standard output as the framework
                                 reads it: decrypted when it is encrypted
   inspect FILE                  describe FILE's layout without decrypting it
@@ -43,6 +44,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"encrypt", RunEncrypt},
+    {"decrypt", RunDecrypt},
     {"cat", RunCat},
     {"inspect", RunInspect},
 };
