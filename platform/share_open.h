@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace mirdcng::platform {
 
@@ -22,7 +23,8 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // OpenShared opens `path` as fopen does with `mode`, sharing it with every
-// other opener. Returns null when the file cannot be opened.
+// other opener. Returns null when the file cannot be opened; a directory
+// never opens, as on Windows.
 File OpenShared(const char* path, const char* mode);
 
 // FileSize returns the size of the open `file` in bytes, or -1 when it cannot
@@ -31,6 +33,19 @@ std::int64_t FileSize(std::FILE* file);
 
 // CloseFile flushes and closes `file`, and returns false when either failed.
 bool CloseFile(File file);
+
+// FileIdentity tells files apart whatever path reaches them: two paths name
+// the same file exactly when their identities are equal.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// IdentityOf returns the identity of the open `file`, or of the file at
+// `path`; nothing when it cannot be learnt (no such file, say).
+std::optional<FileIdentity> IdentityOf(std::FILE* file);
+std::optional<FileIdentity> IdentityOf(const char* path);
 
 }  // namespace mirdcng::platform
 

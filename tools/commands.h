@@ -16,6 +16,8 @@ inline constexpr int kExitWrongTag = 5;    // decrypt: the tag does not match
 
 int RunEncrypt(const Arguments& arguments);
 int RunDecrypt(const Arguments& arguments);
+int RunCat(const Arguments& arguments);
+int RunInspect(const Arguments& arguments);
 
 // Prints `message` prefixed with the program's name to standard error.
 void Complain(const std::string& message);
