@@ -37,7 +37,8 @@ bool QueuePipe::Write(const std::byte* data, std::size_t size) {
   // fails leaves the pipe as it was.
   if (spare < size) {
     const std::size_t capacity = std::max(size - spare, kMinChunk);
-    Chunk chunk{std::unique_ptr<std::byte[]>(new (std::nothrow) std::byte[capacity]),
+    Chunk chunk{std::unique_ptr<std::byte, ChunkDeleter>(AllocateChunk(capacity),
+                                                         ChunkDeleter{capacity}),
                 capacity, 0};
     if (!chunk.bytes) {
       return false;

@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 
+#include "mirdutils/chunk_memory.h"
 #include "mirdutils/pipe_base.h"
 
 namespace mirdutils {
@@ -25,7 +26,7 @@ class QueuePipe final : public zulpipe {
 
  private:
   struct Chunk {
-    std::unique_ptr<std::byte[]> bytes;
+    std::unique_ptr<std::byte, ChunkDeleter> bytes;
     std::size_t capacity = 0;
     std::size_t end = 0;  // bytes written into it
   };

@@ -19,7 +19,7 @@ namespace {
 // ReadContainer reads `name` whole into `file` when it begins with the
 // container marker, and says whether it did. Any other file is not read
 // beyond its first byte.
-bool ReadContainer(const std::string& name, ByteBuffer& file) {
+bool ReadContainer(const std::string& name, CiphertextBuffer& file) {
   platform::File source = platform::OpenShared(name.c_str(), "rb");
   if (!source) {
     return false;
@@ -34,7 +34,7 @@ bool ReadContainer(const std::string& name, ByteBuffer& file) {
 }  // namespace
 
 bool CNGManager::DecryptToBuffer(std::string name, ByteBuffer& out, int& /*err*/) {
-  ByteBuffer file;
+  CiphertextBuffer file;  // a container: ciphertext, no secret to wipe
   if (!ReadContainer(name, file)) {
     return false;
   }
@@ -44,7 +44,7 @@ bool CNGManager::DecryptToBuffer(std::string name, ByteBuffer& out, int& /*err*/
   }
   const std::size_t tag_length = container->tag_length;
   cipherText = nullptr;
-  { ByteBuffer done = std::move(file); }  // the ciphertext is spent: let it go now
+  { CiphertextBuffer done = std::move(file); }  // the ciphertext is spent: let it go now
 
   // A trailer longer than what was decrypted: the file is not a container
   // this library wrote, and is not taken as one.
