@@ -2,6 +2,7 @@
 // mappings in huge pages for large ones. Windows hands out a valid block for a
 // request of zero bytes, so this does too.
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -37,13 +38,29 @@ static_assert(sizeof(Header) == 16);
 // reuse of freed memory serves better than fresh pages.
 constexpr std::size_t kLargeBlock = std::size_t{1} << 20;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kShortTail = std::size_t{64} << 10;
 
 [[maybe_unused]] LPVOID NullBlock(NTSTATUS) { return nullptr; }
 
-// A mapping that starts on a huge-page boundary and spans whole huge pages,
-// so that every page of it can be a huge one. Untouched pages cost nothing.
+// MappedLength is the length of the mapping for a block of `total` bytes.
+// Whole huge pages, except that a short tail past the last one (a file of a
+// round size plus its header) goes in small pages: a few small faults cost
+// less than clearing a whole huge page for it.
+std::size_t MappedLength(std::size_t total) {
+  static const auto small_page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t whole = total & ~(kHugePage - 1);
+  const std::size_t tail = total - whole;
+  if (tail == 0) {
+    return whole;
+  }
+  return whole + (tail <= kShortTail ? (tail + small_page - 1) & ~(small_page - 1)
+                                     : kHugePage);
+}
+
+// A mapping that starts on a huge-page boundary, so that every whole huge
+// page in it can be a huge one. Untouched pages cost nothing.
 void* MapLarge(std::size_t total) {
-  const std::size_t length = (total + kHugePage - 1) & ~(kHugePage - 1);
+  const std::size_t length = MappedLength(total);
   void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) {
