@@ -55,6 +55,8 @@ void Complain(const std::string& message) {
   std::fprintf(stderr, "mirdcng: %s\n", message.c_str());
 }
 
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
 int Main(int argc, char** argv) {
   std::vector<std::string> words(argv + 1, argv + argc);
   if (words.empty() || words[0] == "-h" || words[0] == "--help" || words[0] == "help") {

@@ -24,15 +24,22 @@ namespace {
 
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
-
-// TakesOneFile checks that `command` was given one path and no tag.
-bool TakesOneFile(const char* command, const Arguments& arguments) {
-  if (arguments.paths.size() == 1 && !arguments.tag) {
-    return true;
+// OpenOneFile opens the one FILE that `command` takes, in binary mode. On
+// a wrong command line or a file that does not open it complains, sets
+// `exit_status` and returns null.
+std::FILE* OpenOneFile(const char* command, const Arguments& arguments,
+                       int& exit_status) {
+  if (arguments.paths.size() != 1 || arguments.tag) {
+    Complain(std::string(command) + " takes one FILE and no tag; see mirdcng --help");
+    exit_status = kExitUsage;
+    return nullptr;
   }
-  Complain(std::string(command) + " takes one FILE and no tag; see mirdcng --help");
-  return false;
+  std::FILE* file = std::fopen(arguments.paths[0].c_str(), "rb");
+  if (file == nullptr) {
+    Complain("cannot open " + Quoted(arguments.paths[0]));
+    exit_status = kExitNoSource;
+  }
+  return file;
 }
 
 // CopyToStandardOutput writes everything `pipe` reads to standard output.
@@ -122,19 +129,15 @@ void PrintLayout(const std::array<unsigned char, kHeaderLength>& head,
 }  // namespace
 
 int RunCat(const Arguments& arguments) {
-  if (!TakesOneFile("cat", arguments)) {
-    return kExitUsage;
+  int status = kExitOk;
+  std::FILE* file = OpenOneFile("cat", arguments, status);
+  if (file == nullptr) {
+    return status;
   }
   const std::string& path = arguments.paths[0];
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    Complain("cannot open " + Quoted(path));
-    return kExitNoSource;
-  }
   int err = kResultOk;
   // The stream stays ours (flag false), to be closed once the pipe is.
   zulpipe* pipe = create_cng77_pipe(file, path.c_str(), false, err);
-  int status = kExitOk;
   if (pipe != nullptr) {
     status = CopyToStandardOutput(pipe, path);
     zulclose(pipe);
@@ -147,15 +150,12 @@ int RunCat(const Arguments& arguments) {
 }
 
 int RunInspect(const Arguments& arguments) {
-  if (!TakesOneFile("inspect", arguments)) {
-    return kExitUsage;
+  int status = kExitOk;
+  std::FILE* file = OpenOneFile("inspect", arguments, status);
+  if (file == nullptr) {
+    return status;
   }
   const std::string& path = arguments.paths[0];
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    Complain("cannot open " + Quoted(path));
-    return kExitNoSource;
-  }
   std::array<unsigned char, kHeaderLength> head{};
   const std::size_t head_length = std::fread(head.data(), 1, head.size(), file);
   const std::uint64_t size = head_length + RestLength(file, path, head_length);
