@@ -11,6 +11,7 @@
 
 #include "engine/cng_manager.h"
 #include "engine/whole_file.h"
+#include "platform/memory.h"
 #include "platform/share_open.h"
 
 namespace mirdcng {
@@ -34,6 +35,8 @@ bool ReadContainer(const std::string& name, CiphertextBuffer& file) {
 }  // namespace
 
 bool CNGManager::DecryptToBuffer(std::string name, ByteBuffer& out, int& /*err*/) {
+  // The plaintext's buffer takes over the file's memory, let go just before.
+  const platform::ReuseOneBlock reuse;
   CiphertextBuffer file;  // a container: ciphertext, no secret to wipe
   if (!ReadContainer(name, file)) {
     return false;

@@ -91,6 +91,45 @@ void* MapLarge(std::size_t total) {
 }  // namespace
 
 namespace mirdcng::platform {
+namespace {
+
+// What a ReuseOneBlock on this thread keeps: the block it holds for the next
+// large allocation, and whether it has already handed one out.
+struct ReuseState {
+  bool active = false;
+  bool used = false;
+  Header* kept = nullptr;
+};
+thread_local ReuseState reuse;
+
+void Unmap(Header* header) {
+  MIRDCNG_UNPOISON(header, sizeof(Header));
+  MIRDCNG_UNPOISON(header, header->mapped);
+  munmap(header, header->mapped);
+}
+
+// TakeKept returns the kept block when `total` bytes fit in it and would not
+// leave most of it unused, and ends the reuse.
+Header* TakeKept(std::size_t total) {
+  Header* kept = reuse.kept;
+  if (kept == nullptr) {
+    return nullptr;
+  }
+  MIRDCNG_UNPOISON(kept, sizeof(Header));
+  const std::size_t mapped = kept->mapped;
+  MIRDCNG_POISON(kept, sizeof(Header));
+  if (MappedLength(total) > mapped || total < mapped / 2) {
+    return nullptr;
+  }
+  reuse.kept = nullptr;
+  reuse.used = true;
+  MIRDCNG_UNPOISON(kept, total);
+  MIRDCNG_POISON(kept, sizeof(Header));
+  MIRDCNG_POISON(reinterpret_cast<char*>(kept) + total, mapped - total);
+  return kept;
+}
+
+}  // namespace
 
 void* AllocateBytes(std::size_t bytes) {
   if (bytes > SIZE_MAX - kHugePage - sizeof(Header)) {
@@ -98,6 +137,9 @@ void* AllocateBytes(std::size_t bytes) {
   }
   const std::size_t total = bytes + sizeof(Header);
   if (bytes >= kLargeBlock) {
+    if (Header* kept = TakeKept(total)) {
+      return kept + 1;
+    }
     return MapLarge(total);
   }
   auto* header = static_cast<Header*>(std::malloc(total));
@@ -114,12 +156,33 @@ void FreeBytes(void* block) {
   }
   Header* header = static_cast<Header*>(block) - 1;
   MIRDCNG_UNPOISON(header, sizeof(Header));
-  if (header->mapped != 0) {
-    MIRDCNG_UNPOISON(header, header->mapped);
-    munmap(header, header->mapped);
-  } else {
+  if (header->mapped == 0) {
     std::free(header);
+    return;
   }
+  if (reuse.active && !reuse.used && reuse.kept == nullptr) {
+    // Kept, and out of bounds until it is handed out again.
+    MIRDCNG_POISON(header, header->mapped);
+    reuse.kept = header;
+    return;
+  }
+  Unmap(header);
+}
+
+ReuseOneBlock::ReuseOneBlock() : owner_(!reuse.active) {
+  if (owner_) {
+    reuse = ReuseState{true, false, nullptr};
+  }
+}
+
+ReuseOneBlock::~ReuseOneBlock() {
+  if (!owner_) {
+    return;
+  }
+  if (reuse.kept != nullptr) {
+    Unmap(reuse.kept);
+  }
+  reuse = ReuseState{};
 }
 
 }  // namespace mirdcng::platform
@@ -132,8 +195,7 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
   }
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kHeapAlloc, NullBlock);
   void* block = mirdcng::platform::AllocateBytes(bytes);
-  // Mapped blocks come zeroed from the system already.
-  if (block != nullptr && (flags & HEAP_ZERO_MEMORY) != 0 && bytes < kLargeBlock) {
+  if (block != nullptr && (flags & HEAP_ZERO_MEMORY) != 0) {
     std::memset(block, 0, bytes);
   }
   return block;

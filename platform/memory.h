@@ -24,9 +24,36 @@ inline void* AllocateBytes(std::size_t bytes) {
   return HeapAlloc(GetProcessHeap(), 0, bytes);
 }
 inline void FreeBytes(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+
+class ReuseOneBlock {
+ public:
+  ReuseOneBlock() = default;
+  ReuseOneBlock(const ReuseOneBlock&) = delete;
+  ReuseOneBlock& operator=(const ReuseOneBlock&) = delete;
+};
 #else
 [[nodiscard]] void* AllocateBytes(std::size_t bytes);
 void FreeBytes(void* block);
+
+// ReuseOneBlock, while it lives, keeps the first large block that its thread
+// frees, instead of giving it back to the system, and hands it out again to
+// the thread's next large allocation that it fits well; whatever it still
+// keeps goes back when it ends. It serves an operation that lets go of one
+// whole-file buffer just before it makes another of about the same size: the
+// second then costs no page faults and no clearing. Only one block is ever
+// handed out again, so the operation's peak memory does not grow. The kept
+// block's bytes are not cleared: only blocks that need no wipe, or were wiped
+// by their owner, go back anyway. An inner ReuseOneBlock does nothing.
+class ReuseOneBlock {
+ public:
+  ReuseOneBlock();
+  ~ReuseOneBlock();
+  ReuseOneBlock(const ReuseOneBlock&) = delete;
+  ReuseOneBlock& operator=(const ReuseOneBlock&) = delete;
+
+ private:
+  bool owner_;
+};
 #endif
 
 }  // namespace mirdcng::platform
