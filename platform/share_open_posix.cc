@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/share_open.h"
 
@@ -11,8 +12,11 @@ File OpenShared(const char* path, const char* mode) {
   File file(std::fopen(path, mode));
   // The C library opens a directory for reading, and only reading it fails;
   // Windows opens no directory as a stream. A source check must fail on one.
+  // (A directory never opens for writing, so a write needs no look.)
+  const bool reading_only = std::strpbrk(mode, "wa+") == nullptr;
   struct stat info {};
-  if (file && fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (file && reading_only && fstat(fileno(file.get()), &info) == 0 &&
+      S_ISDIR(info.st_mode)) {
     errno = EISDIR;
     return nullptr;
   }
