@@ -9,13 +9,15 @@
 //   Threads*     the same at 16 MiB on one thread and on two, each on its own
 //                files, beside AES alone on one and two threads;
 //   Ceiling*     what the machine cannot go below: AES-128-CBC alone on
-//                buffers already in memory, and a streaming file copy.
+//                buffers already in memory, a streaming file copy, and the
+//                cost of fresh memory (mapped, filled once, given back).
 //
 // Usage: mirdcng_bench --dir=FOLDER [--sizes=1,16,256] [benchmark flags]
 // FOLDER must exist and have room for four times the sum of the sizes; the
 // files are made there on start and left for the caller to remove.
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/mman.h>
 #include <openssl/rand.h>
 #include <unistd.h>
 
@@ -232,6 +234,32 @@ void BM_CeilingCopy(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * mib * static_cast<std::int64_t>(kMiB));
 }
 
+// What fresh memory costs on this machine: a mapping of N bytes in huge
+// pages, filled once and given back. Every whole-file buffer pays this once
+// per call; a streaming tool reuses one small buffer and never does.
+void BM_CeilingFreshMemory(benchmark::State& state) {
+  constexpr std::size_t kHugePage = 2 * kMiB;
+  const auto bytes = static_cast<std::size_t>(state.range(0)) * kMiB;
+  // Whole huge pages from a huge-page boundary, as the library maps them.
+  const std::size_t length = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  for (auto _ : state) {
+    void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) {
+      state.SkipWithError("mmap failed");
+      return;
+    }
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw);
+    auto* block = reinterpret_cast<unsigned char*>((start + kHugePage - 1) / kHugePage *
+                                                   kHugePage);
+    madvise(block, length, MADV_HUGEPAGE);
+    std::memset(block, 0x5a, bytes);
+    benchmark::ClobberMemory();
+    munmap(raw, length + kHugePage);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes));
+}
+
 std::vector<std::int64_t> ParseSizes(std::string_view text) {
   std::vector<std::int64_t> sizes;
   while (!text.empty()) {
@@ -257,6 +285,8 @@ void Register(const std::vector<std::int64_t>& sizes) {
     whole_file(benchmark::RegisterBenchmark("CeilingAesEncrypt", BM_CeilingAesEncrypt)->Arg(mib));
     whole_file(benchmark::RegisterBenchmark("CeilingAesDecrypt", BM_CeilingAesDecrypt)->Arg(mib));
     whole_file(benchmark::RegisterBenchmark("CeilingCopy", BM_CeilingCopy)->Arg(mib));
+    whole_file(
+        benchmark::RegisterBenchmark("CeilingFreshMemory", BM_CeilingFreshMemory)->Arg(mib));
     if (mib == kThreadedMiB) {
       for (int threads = 1; threads <= kMaxThreads; ++threads) {
         whole_file(benchmark::RegisterBenchmark("ThreadsEncrypt", BM_FileEncrypt)
