@@ -3,24 +3,18 @@
 #include <cstdint>
 #include <new>
 
-#if !defined(_WIN32)
+#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__)
 #include <sys/mman.h>
+#define MIRDUTILS_MAP_LARGE_CHUNKS 1
 #endif
 
 namespace mirdutils {
-namespace {
 
-// Under AddressSanitizer every chunk comes from the allocator it watches.
-#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__)
-constexpr bool kMapLargeChunks = false;
-#else
-constexpr bool kMapLargeChunks = true;
-#endif
+#if defined(MIRDUTILS_MAP_LARGE_CHUNKS)
+namespace {
 
 constexpr std::size_t kLargeChunk = std::size_t{1} << 20;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-bool IsMapped(std::size_t size) { return kMapLargeChunks && size >= kLargeChunk; }
 
 // Whole huge pages, starting on a huge-page boundary, so that every page of
 // the chunk can be a huge one.
@@ -28,15 +22,7 @@ std::size_t MappedLength(std::size_t size) {
   return (size + kHugePage - 1) & ~(kHugePage - 1);
 }
 
-}  // namespace
-
-std::byte* AllocateChunk(std::size_t size) {
-  if (!IsMapped(size)) {
-    return new (std::nothrow) std::byte[size];
-  }
-#if defined(_WIN32)
-  return nullptr;
-#else
+std::byte* MapChunk(std::size_t size) {
   if (size > SIZE_MAX - 2 * kHugePage) {
     return nullptr;
   }
@@ -57,20 +43,32 @@ std::byte* AllocateChunk(std::size_t size) {
   madvise(chunk, length, MADV_HUGEPAGE);  // advice: without it all works the same
 #endif
   return chunk;
-#endif
+}
+
+}  // namespace
+
+std::byte* AllocateChunk(std::size_t size) {
+  return size >= kLargeChunk ? MapChunk(size) : new (std::nothrow) std::byte[size];
 }
 
 void FreeChunk(std::byte* bytes, std::size_t size) {
   if (bytes == nullptr) {
     return;
   }
-  if (!IsMapped(size)) {
+  if (size >= kLargeChunk) {
+    munmap(bytes, MappedLength(size));
+  } else {
     delete[] bytes;
-    return;
   }
-#if !defined(_WIN32)
-  munmap(bytes, MappedLength(size));
-#endif
 }
+
+#else
+// Windows, and AddressSanitizer, which watches the C++ allocator's blocks.
+
+std::byte* AllocateChunk(std::size_t size) { return new (std::nothrow) std::byte[size]; }
+
+void FreeChunk(std::byte* bytes, std::size_t /*size*/) { delete[] bytes; }
+
+#endif
 
 }  // namespace mirdutils

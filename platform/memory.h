@@ -25,9 +25,11 @@ inline void* AllocateBytes(std::size_t bytes) {
 }
 inline void FreeBytes(void* block) { HeapFree(GetProcessHeap(), 0, block); }
 
+// The process heap reuses freed blocks of its own accord.
 class ReuseOneBlock {
  public:
-  ReuseOneBlock() = default;
+  ReuseOneBlock() {}   // user-provided: a scope object, not an unused variable
+  ~ReuseOneBlock() {}
   ReuseOneBlock(const ReuseOneBlock&) = delete;
   ReuseOneBlock& operator=(const ReuseOneBlock&) = delete;
 };
