@@ -250,6 +250,13 @@ def main():
     print()
     print("| operation | one thread | two threads | ratio |")
     print("|---|---|---|---|")
+    machine = ""
+    aes_one = gb.seconds("ThreadsAesEncrypt", THREADED, 1)
+    aes_two = gb.seconds("ThreadsAesEncrypt", THREADED, 2)
+    if aes_one is not None and aes_two is not None:
+        # What the machine itself gave a second thread during the same run: a
+        # core taken by another process shows here first.
+        machine = f" (AES alone in the same run: {aes_one[1] / aes_two[1]:.2f} ×)"
     for family, op in (("ThreadsEncrypt", "encrypt"), ("ThreadsDecrypt", "decrypt"),
                        ("ThreadsAesEncrypt", "AES-128-CBC encrypt alone")):
         one = gb.seconds(family, THREADED, 1)
@@ -265,7 +272,8 @@ def main():
         print(f"| {label} | {rate_one / MIB:.0f} MiB/s | {rate_two / MIB:.0f} MiB/s "
               f"| {ratio:.2f} |")
         if family != "ThreadsAesEncrypt":
-            goals.append((f"`{op}`: two threads ≥ 1.8 × one", f"{ratio:.2f} ×", ratio >= 1.8))
+            goals.append((f"`{op}`: two threads ≥ 1.8 × one", f"{ratio:.2f} ×{machine}",
+                          ratio >= 1.8))
     print()
     print_goals(goals)
 
