@@ -3,7 +3,14 @@
 #include <cstdint>
 #include <new>
 
-#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__)
+#define MIRDUTILS_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MIRDUTILS_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if !defined(_WIN32) && !defined(MIRDUTILS_ADDRESS_SANITIZER)
 #include <sys/mman.h>
 #define MIRDUTILS_MAP_LARGE_CHUNKS 1
 #endif

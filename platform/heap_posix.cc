@@ -13,6 +13,13 @@
 #include "platform/memory.h"
 
 #if defined(__SANITIZE_ADDRESS__)
+#define MIRDCNG_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MIRDCNG_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(MIRDCNG_ADDRESS_SANITIZER)
 #include <sanitizer/asan_interface.h>
 #define MIRDCNG_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
 #define MIRDCNG_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)

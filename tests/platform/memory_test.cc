@@ -144,6 +144,14 @@ TEST(ReuseOneBlock, KeepsNothingOutsideItsLifeOrForSmallBlocks) {
 }
 
 #if defined(__SANITIZE_ADDRESS__)
+#define MIRDCNG_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MIRDCNG_TEST_ASAN 1
+#endif
+#endif
+
+#if defined(MIRDCNG_TEST_ASAN)
 // A mapped block is guarded as the C allocator's are: the byte after its end
 // and its bookkeeping before it are out of bounds.
 TEST(PlatformMemoryDeathTest, AddressSanitizerSeesPastTheEndOfAMappedBlock) {
