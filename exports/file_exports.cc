@@ -5,3 +5,7 @@
 bool cng_77x(const char* src, const char* dst, const char* tag, int& err) {
   return mirdcng::RunFileCall(src, dst, tag, err, &mirdcng::CNGManager::EncryptFile);
 }
+
+bool cng_77z(const char* src, const char* dst, const char* tag, int& err) {
+  return mirdcng::RunFileCall(src, dst, tag, err, &mirdcng::CNGManager::DecryptFile);
+}

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -321,7 +322,7 @@ NTSTATUS BCryptEncrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
   if (!padded && input_len % kAesBlock != 0) {
     return STATUS_INVALID_BUFFER_SIZE;
   }
-  if (padded && input_len > ULONG_MAX - kAesBlock) {
+  if (padded && input_len > std::numeric_limits<ULONG>::max() - kAesBlock) {
     return STATUS_INVALID_BUFFER_SIZE;
   }
   const ULONG whole = input_len & ~(kAesBlock - 1);

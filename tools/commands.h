@@ -15,6 +15,7 @@ inline constexpr int kExitNoSource = 3;    // the source cannot be opened
 inline constexpr int kExitWrongTag = 5;    // decrypt: the tag does not match
 
 int RunEncrypt(const Arguments& arguments);
+int RunDecrypt(const Arguments& arguments);
 
 // Prints `message` prefixed with the program's name to standard error.
 void Complain(const std::string& message);

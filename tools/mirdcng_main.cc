@@ -13,6 +13,7 @@ constexpr std::string_view kUsage = R"(usage: mirdcng COMMAND [OPTIONS] PATHS
 
 commands:
   encrypt SRC DST [--tag TAG]   encrypt SRC into DST, sealing TAG inside
+  decrypt SRC DST [--tag TAG]   decrypt SRC into DST; TAG must be the one sealed
 
 options:
   -t, --tag TAG   a text of at most 255 bytes sealed inside the file; the
@@ -39,6 +40,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"encrypt", RunEncrypt},
+    {"decrypt", RunDecrypt},
 };
 
 }  // namespace

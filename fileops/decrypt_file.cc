@@ -1,0 +1,70 @@
+// DecryptFile: a container decrypted back into the file it was made from, when
+// the caller gives back the tag sealed inside it.
+//
+// The ciphertext is decrypted straight out of the whole-file buffer, and the
+// destination is opened only after the tag trailer has matched, so every
+// refusal leaves it absent or exactly as it was.
+#include <cstddef>
+
+#include "engine/cng_manager.h"
+#include "engine/whole_file.h"
+#include "exports/result_codes.h"
+#include "platform/share_open.h"
+
+namespace mirdcng {
+namespace {
+
+// Compares the trailer with the tag in time that depends on the length
+// alone, never on where the first difference lies.
+bool SameBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t length) {
+  volatile std::uint8_t difference = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    difference = static_cast<std::uint8_t>(difference | (a[i] ^ b[i]));
+  }
+  return difference == 0;
+}
+
+}  // namespace
+
+bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
+  // The source stays open until the operation is over, destination included.
+  platform::File source = platform::OpenShared(src.c_str(), "rb");
+  if (!source) {
+    return false;
+  }
+  ByteBuffer file;
+  if (ReadWholeFile(source.get(), file, 0, kMaxContentBytes) != ReadResult::kOk) {
+    return false;
+  }
+  // Not a container, or one too short for its own header: malformed, not a
+  // tag mismatch.
+  const std::optional<ContainerView> container = ParseContainer(file);
+  if (!container) {
+    return false;
+  }
+  const std::size_t trailer_length = container->tag_length;
+  if (trailer_length != 0 && tag.empty()) {
+    err = kResultTagMismatch;
+    return false;
+  }
+  if (!DecryptCiphertext(*container)) {
+    return false;
+  }
+  // A trailer longer than the plaintext cannot be taken: the container is
+  // malformed.
+  if (plainLength < trailer_length) {
+    return false;
+  }
+  const std::size_t content_length = plainLength - trailer_length;
+  const bool matches =
+      trailer_length == tag.size() &&
+      SameBytes(plainText + content_length,
+                reinterpret_cast<const std::uint8_t*>(tag.data()), trailer_length);
+  if (!matches) {
+    err = kResultTagMismatch;
+    return false;
+  }
+  return WriteWholeFile(dst, {std::span<const std::uint8_t>(plainText, content_length)});
+}
+
+}  // namespace mirdcng

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The mirdcng command as a person uses it: messages that name the paths the
+# naming rule used, options on either side of the paths, "--", and the exit
+# statuses. Usage: cli_test.sh PATH/TO/mirdcng
+set -uo pipefail
+tool=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+passed=0
+
+# expect STATUS PATTERN -- COMMAND...: runs COMMAND, checks its exit status and
+# that its combined output matches the extended regex PATTERN.
+expect() {
+  local status=$1 pattern=$2
+  shift 3
+  local output
+  output=$("$@" 2>&1)
+  local actual=$?
+  if [ "$actual" -ne "$status" ] || ! grep -Eq -- "$pattern" <<<"$output"; then
+    echo "FAIL: $* -> status $actual (want $status), output:"
+    echo "$output" | sed 's/^/    /'
+    failures=$((failures + 1))
+  else
+    passed=$((passed + 1))
+  fi
+}
+
+printf 'meeting notes\n' > notes.txt
+expect 3 "cannot open the source 'notes.txt.ebs' \(from 'notes.txt'\)" -- "$tool" encrypt notes.txt out
+mv notes.txt notes.txt.ebs
+expect 0 "encrypted 'notes.txt.ebs' \(from 'notes.txt'\) into 'out.ebs' \(from 'out'\)" -- \
+  "$tool" encrypt notes.txt out --tag s3cret
+expect 1 "already encrypted" -- "$tool" encrypt out x
+expect 5 "tag is wrong.*give it with --tag" -- "$tool" decrypt out back
+expect 5 "tag is wrong" -- "$tool" decrypt --tag nope out back
+[ ! -e back.ebs ] || { echo "FAIL: a refused decryption created its destination"; failures=$((failures + 1)); }
+expect 0 "decrypted 'out.ebs' \(from 'out'\) into 'back.ebs' \(from 'back'\)" -- \
+  "$tool" decrypt -t s3cret out back
+cmp -s back.ebs notes.txt.ebs || { echo "FAIL: the round trip changed the file"; failures=$((failures + 1)); }
+expect 1 "not an encrypted file" -- "$tool" decrypt notes.txt x
+
+# A path that begins with a dash, after "--".
+printf 'dash\n' > -odd.EBS
+expect 0 "encrypted '-odd.EBS' into 'sealed.EBS'" -- "$tool" encrypt -- -odd.EBS sealed.EBS
+expect 1 "tag is longer than 255 bytes" -- "$tool" encrypt notes.txt long --tag "$(printf '%300s' x)"
+[ ! -e long.ebs ] || { echo "FAIL: a refused encryption created its destination"; failures=$((failures + 1)); }
+: > empty.EBS
+expect 1 "empty and no tag" -- "$tool" encrypt empty.EBS e.EBS
+
+expect 2 "unknown option --bogus" -- "$tool" encrypt a b --bogus
+expect 2 "needs a value" -- "$tool" encrypt a b --tag
+expect 2 "takes a source and a destination" -- "$tool" encrypt onlyone
+expect 2 "unknown command 'frobnicate'" -- "$tool" frobnicate
+expect 0 "naming rule" -- "$tool" --help
+
+echo "$passed passed, $failures failed"
+[ "$failures" -eq 0 ]
