@@ -22,7 +22,8 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // OpenShared opens `path` as fopen does with `mode`, sharing it with every
-// other opener. Returns null when the file cannot be opened.
+// other opener. Returns null when the file cannot be opened; a directory
+// never opens, as on Windows.
 File OpenShared(const char* path, const char* mode);
 
 // FileSize returns the size of the open `file` in bytes, or -1 when it cannot

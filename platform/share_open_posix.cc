@@ -1,12 +1,22 @@
 // POSIX has no mandatory share modes: every open already shares everything.
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "platform/share_open.h"
 
 namespace mirdcng::platform {
 
 File OpenShared(const char* path, const char* mode) {
-  return File(std::fopen(path, mode));
+  File file(std::fopen(path, mode));
+  // The C library opens a directory for reading, and only reading it fails;
+  // Windows opens no directory as a stream. A source check must fail on one.
+  struct stat info {};
+  if (file && fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
+    errno = EISDIR;
+    return nullptr;
+  }
+  return file;
 }
 
 std::int64_t FileSize(std::FILE* file) {

@@ -37,7 +37,8 @@ std::optional<Bytes> Run(bool encrypt, std::span<const std::uint8_t> key,
 
 }  // namespace
 
-Bytes ReferenceEncrypt(std::span<const std::uint8_t> key, std::span<const std::uint8_t> iv,
+Bytes ReferenceEncrypt(std::span<const std::uint8_t> key,
+                       std::span<const std::uint8_t> iv,
                        std::span<const std::uint8_t> plaintext) {
   return *Run(true, key, iv, plaintext);
 }
@@ -46,6 +47,14 @@ std::optional<Bytes> ReferenceDecrypt(std::span<const std::uint8_t> key,
                                       std::span<const std::uint8_t> iv,
                                       std::span<const std::uint8_t> ciphertext) {
   return Run(false, key, iv, ciphertext);
+}
+
+std::optional<Bytes> ReferenceOpen(std::span<const std::uint8_t> file) {
+  if (file.size() < kHeaderLength || file[kMarkerOffset] != kContainerMarker) {
+    return std::nullopt;
+  }
+  return ReferenceDecrypt(kFixedKey, file.subspan(kIvOffset, kIvLength),
+                          file.subspan(kHeaderLength));
 }
 
 Bytes CraftContainer(std::uint8_t tag_length_byte, std::span<const std::uint8_t> iv,

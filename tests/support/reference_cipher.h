@@ -23,6 +23,11 @@ std::optional<Bytes> ReferenceDecrypt(std::span<const std::uint8_t> key,
                                       std::span<const std::uint8_t> iv,
                                       std::span<const std::uint8_t> ciphertext);
 
+// ReferenceOpen decrypts the container `file` with the IV it records, under
+// the library's fixed key, and returns its content: plaintext and tag trailer
+// together. Nothing when `file` is not a container or does not decrypt.
+std::optional<Bytes> ReferenceOpen(std::span<const std::uint8_t> file);
+
 // CraftContainer builds a container by hand: marker, `tag_length_byte`, `iv`,
 // and the reference ciphertext of `content` (plaintext and trailer) under the
 // library's fixed key.

@@ -77,6 +77,14 @@ std::optional<Bytes> ReferenceDecrypt(std::span<const std::uint8_t> key,
   return Run(false, key, iv, ciphertext);
 }
 
+std::optional<Bytes> ReferenceOpen(std::span<const std::uint8_t> file) {
+  if (file.size() < kHeaderLength || file[kMarkerOffset] != kContainerMarker) {
+    return std::nullopt;
+  }
+  return ReferenceDecrypt(kFixedKey, file.subspan(kIvOffset, kIvLength),
+                          file.subspan(kHeaderLength));
+}
+
 Bytes CraftContainer(std::uint8_t tag_length_byte, std::span<const std::uint8_t> iv,
                      std::span<const std::uint8_t> content) {
   const Bytes ciphertext = ReferenceEncrypt(kFixedKey, iv, content);

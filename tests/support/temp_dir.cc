@@ -1,5 +1,6 @@
 #include "tests/support/temp_dir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -60,6 +61,15 @@ std::optional<Bytes> TempDir::Read(std::string_view name) const {
 
 bool TempDir::Exists(std::string_view name) const {
   return std::filesystem::exists(Path(name));
+}
+
+std::vector<std::string> TempDir::List() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root_)) {
+    names.push_back(entry.path().lexically_relative(root_).generic_string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace mirdcng::testing

@@ -37,6 +37,9 @@ class TempDir {
   // Read returns the content of `name`, or nothing when it does not exist.
   std::optional<Bytes> Read(std::string_view name) const;
   bool Exists(std::string_view name) const;
+  // List returns the relative paths of everything inside the folder, sorted,
+  // so that a test can see that nothing else was created.
+  std::vector<std::string> List() const;
 
  private:
   std::filesystem::path root_;

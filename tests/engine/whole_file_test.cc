@@ -1,0 +1,192 @@
+// ReadWholeFile and WriteWholeFile: the size limit, files whose size is not
+// what was measured, and writes that cannot complete.
+#include "engine/whole_file.h"
+
+#include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+
+#include <csignal>
+#endif
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "platform/share_open.h"
+#include "tests/support/temp_dir.h"
+
+namespace mirdcng {
+namespace {
+
+using testing::Bytes;
+using testing::PatternBytes;
+using testing::TempDir;
+
+// Opened with the test's own stdio, not through the library.
+platform::File OpenForReading(const std::string& path) {
+  return platform::File(std::fopen(path.c_str(), "rb"));
+}
+
+Bytes Contents(const ByteBuffer& buffer) { return Bytes(buffer.begin(), buffer.end()); }
+
+TEST(ReadWholeFile, RefusesAFileAtTheLimitBeforeReadingIt) {
+  TempDir dir;
+  struct Case {
+    std::size_t size;
+    std::size_t limit;
+    ReadResult expected;
+  };
+  const Case cases[] = {
+      {0, 1, ReadResult::kOk},
+      {99, 100, ReadResult::kOk},
+      {100, 100, ReadResult::kTooLarge},
+      {100, 101, ReadResult::kOk},
+      {5000, 100, ReadResult::kTooLarge},
+  };
+  constexpr std::size_t kExtra = 7;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.size) + " bytes, limit " + std::to_string(c.limit));
+    const Bytes content = PatternBytes(c.size, static_cast<std::uint32_t>(c.size));
+    dir.Write("file", content);
+    platform::File file = OpenForReading(dir.Path("file"));
+    ASSERT_NE(file, nullptr);
+    ByteBuffer out;
+    EXPECT_EQ(ReadWholeFile(file.get(), out, kExtra, c.limit), c.expected);
+    if (c.expected == ReadResult::kOk) {
+      EXPECT_EQ(Contents(out), content);
+      EXPECT_GE(out.capacity(), c.size + kExtra) << "room for the tag is reserved";
+    } else {
+      EXPECT_TRUE(out.empty());
+      EXPECT_EQ(std::ftell(file.get()), 0) << "nothing was read";
+    }
+  }
+}
+
+// A file that yields fewer bytes than measured: read from past its start.
+TEST(ReadWholeFile, TakesWhatIsThereWhenFewerBytesArrive) {
+  TempDir dir;
+  const Bytes content = PatternBytes(300);
+  dir.Write("file", content);
+  platform::File file = OpenForReading(dir.Path("file"));
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(std::fseek(file.get(), 100, SEEK_SET), 0);
+  ByteBuffer out;
+  EXPECT_EQ(ReadWholeFile(file.get(), out, 0, 1000), ReadResult::kOk);
+  EXPECT_EQ(Contents(out), Bytes(content.begin() + 100, content.end()));
+}
+
+// A regular file whose content outruns its measured size, as a file that grows
+// while it is read does: the kernel's files measure 0 bytes.
+TEST(ReadWholeFile, ReadsPastTheMeasuredSizeUpToTheLimit) {
+  const std::string path = "/proc/self/cmdline";
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != 0) {
+    GTEST_SKIP() << "no file that measures smaller than its content here";
+  }
+  std::ifstream in(path, std::ios::binary);
+  const Bytes expected{std::istreambuf_iterator<char>(in),
+                       std::istreambuf_iterator<char>()};
+  ASSERT_FALSE(expected.empty());
+
+  struct Case {
+    std::size_t limit;
+    ReadResult result;
+  };
+  for (const Case c : {Case{expected.size() + 1, ReadResult::kOk},
+                       Case{expected.size(), ReadResult::kTooLarge}}) {
+    SCOPED_TRACE("limit " + std::to_string(c.limit));
+    platform::File file = OpenForReading(path);
+    ASSERT_NE(file, nullptr);
+    ByteBuffer out;
+    EXPECT_EQ(ReadWholeFile(file.get(), out, 3, c.limit), c.result);
+    EXPECT_EQ(Contents(out), c.result == ReadResult::kOk ? expected : Bytes());
+  }
+}
+
+#if !defined(_WIN32)
+// A pipe has no size at all; its bytes arrive while it is read, several
+// times the reader's step.
+TEST(ReadWholeFile, ReadsAFileOfUnknownSizeToItsEnd) {
+  TempDir dir;
+  const std::string fifo = dir.Path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // The reader stops early when the pipe runs over the limit.
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);
+  const Bytes content = PatternBytes(200 * 1024 + 5);
+  struct Case {
+    std::size_t limit;
+    ReadResult result;
+  };
+  for (const Case c : {Case{content.size() + 1, ReadResult::kOk},
+                       Case{content.size(), ReadResult::kTooLarge},
+                       Case{100 * 1024, ReadResult::kTooLarge}}) {
+    SCOPED_TRACE("limit " + std::to_string(c.limit));
+    std::thread writer([&] {
+      std::FILE* out = std::fopen(fifo.c_str(), "wb");
+      if (out == nullptr) {
+        return;
+      }
+      for (std::size_t at = 0; at < content.size(); at += 4096) {
+        const std::size_t piece = std::min<std::size_t>(4096, content.size() - at);
+        if (std::fwrite(content.data() + at, 1, piece, out) != piece ||
+            std::fflush(out) != 0) {
+          break;
+        }
+      }
+      std::fclose(out);
+    });
+    ReadResult result = ReadResult::kFailed;
+    ByteBuffer out;
+    {
+      platform::File file = OpenForReading(fifo);
+      if (file != nullptr) {
+        result = ReadWholeFile(file.get(), out, 0, c.limit);
+      }
+    }
+    writer.join();
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(Contents(out), c.result == ReadResult::kOk ? content : Bytes());
+  }
+  std::signal(SIGPIPE, previous);
+}
+#endif  // !_WIN32
+
+TEST(ReadWholeFile, ReportsAFailedRead) {
+  TempDir dir;
+  // The C library opens a directory for reading; reading it fails.
+  platform::File file = OpenForReading(dir.root().string());
+  if (file == nullptr) {
+    GTEST_SKIP() << "directories do not open as streams here";
+  }
+  ByteBuffer out;
+  EXPECT_EQ(ReadWholeFile(file.get(), out, 0, 1000), ReadResult::kFailed);
+}
+
+TEST(WriteWholeFile, WritesThePiecesInOrderOverWhatWasThere) {
+  TempDir dir;
+  dir.Write("out", PatternBytes(500, 9));
+  const Bytes head = {1, 2};
+  const Bytes body = PatternBytes(40, 3);
+  ASSERT_TRUE(WriteWholeFile(dir.Path("out"), {head, Bytes(), body}));
+  Bytes expected = head;
+  expected.insert(expected.end(), body.begin(), body.end());
+  EXPECT_EQ(dir.Read("out"), expected);
+}
+
+TEST(WriteWholeFile, FailsWhenTheFileCannotBeOpenedOrWritten) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.Path("folder"));
+  const Bytes body = PatternBytes(64);
+  EXPECT_FALSE(WriteWholeFile(dir.Path("folder"), {body})) << "a directory";
+  EXPECT_TRUE(std::filesystem::is_directory(dir.Path("folder")));
+  EXPECT_FALSE(WriteWholeFile(dir.Path("missing/out"), {body})) << "a missing directory";
+  if (std::filesystem::exists("/dev/full")) {
+    EXPECT_FALSE(WriteWholeFile("/dev/full", {body})) << "a full device";
+  }
+}
+
+}  // namespace
+}  // namespace mirdcng

@@ -1,0 +1,265 @@
+// cng_77x end to end: the container it writes, checked with an independent
+// cipher; the sources and tags it refuses; and every failure of the cipher
+// steps, each leaving the destination as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "engine/container_format.h"
+#include "exports/mirdcng.h"
+#include "platform/fault_injection.h"
+#include "tests/support/reference_cipher.h"
+#include "tests/support/temp_dir.h"
+
+namespace mirdcng {
+namespace {
+
+using platform::Call;
+using platform::ScopedFault;
+using testing::Bytes;
+using testing::BytesOf;
+using testing::PatternBytes;
+using testing::ReferenceOpen;
+
+constexpr int kStale = 9;  // what a caller may leave in the result code
+
+Bytes Concat(Bytes head, const Bytes& tail) {
+  head.insert(head.end(), tail.begin(), tail.end());
+  return head;
+}
+
+class EncryptTest : public ::testing::Test {
+ protected:
+  // Encrypts "plain.EBS" into "sealed.EBS" and returns the result; `err`
+  // starts stale.
+  bool Seal(const char* tag, int& err) {
+    err = kStale;
+    return cng_77x(Path("plain.EBS").c_str(), Path("sealed.EBS").c_str(), tag, err);
+  }
+
+  std::string Path(const std::string& name) const { return dir_.Path(name); }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(EncryptTest, WritesMarkerTagLengthIvAndTheSourceFollowedByTheTag) {
+  struct Case {
+    std::size_t source;
+    std::string tag;
+    std::size_t file_size;
+  };
+  const Case cases[] = {
+      {0, "abc", 34},   // the tag alone: one block, 13 bytes of padding
+      {13, "abc", 50},  // 16 bytes of content get a whole block of padding
+      {32, "", 66},     // no tag: the source alone, and again a padding block
+      {1, "", 34},
+      {17, "t", 50},
+      {100, std::string(255, 'k'), 18 + 16 * 23},  // the longest tag
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.source) + "-byte source, " +
+                 std::to_string(c.tag.size()) + "-byte tag");
+    const Bytes source = PatternBytes(c.source, static_cast<std::uint32_t>(c.source) + 5);
+    dir_.Write("plain.EBS", source);
+    int err = 0;
+    ASSERT_TRUE(Seal(c.tag.c_str(), err));
+    EXPECT_EQ(err, 0);
+    const auto file = dir_.Read("sealed.EBS");
+    ASSERT_TRUE(file.has_value());
+    ASSERT_EQ(file->size(), c.file_size);
+    EXPECT_EQ((*file)[0], kContainerMarker);
+    EXPECT_EQ((*file)[1], c.tag.size());
+    EXPECT_EQ(ReferenceOpen(*file), Concat(source, BytesOf(c.tag)));
+  }
+}
+
+TEST_F(EncryptTest, RefusalsLeaveTheDestinationAsItWas) {
+  // A container that cng_77x wrote itself.
+  dir_.Write("plain.EBS", "already protected");
+  int err = 0;
+  ASSERT_TRUE(Seal("t", err));
+  const Bytes container = *dir_.Read("sealed.EBS");
+
+  struct Case {
+    const char* name;
+    Bytes source;
+    std::string tag;
+  };
+  const Case cases[] = {
+      {"a container", container, "t"},
+      {"a container, no tag", container, ""},
+      {"the marker byte alone", {0xDD}, ""},
+      {"empty source, empty tag", {}, ""},
+      {"empty source, tag beginning with the marker", {}, "\xDDtag"},
+      {"a 256-byte tag", BytesOf("content"), std::string(256, 'k')},
+  };
+  const Bytes old_destination = BytesOf("the destination as it was");
+  for (const Case& c : cases) {
+    for (const bool destination_exists : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) +
+                   (destination_exists ? ", destination exists" : ", no destination"));
+      dir_.Write("plain.EBS", c.source);
+      std::filesystem::remove(Path("sealed.EBS"));
+      if (destination_exists) {
+        dir_.Write("sealed.EBS", old_destination);
+      }
+      EXPECT_FALSE(Seal(c.tag.c_str(), err));
+      EXPECT_EQ(err, 0);
+      EXPECT_EQ(dir_.Read("sealed.EBS"), destination_exists
+                                             ? std::optional<Bytes>(old_destination)
+                                             : std::nullopt);
+    }
+  }
+}
+
+// Only the very first byte marks a container.
+TEST_F(EncryptTest, AcceptsWhatOnlyResemblesARefusal) {
+  struct Case {
+    const char* name;
+    Bytes source;
+    std::string tag;
+  };
+  const Case cases[] = {
+      {"the marker as the second byte", {0x41, 0xDD}, ""},
+      {"the marker inside the tag", BytesOf("x"), "\xDD"},
+      {"empty source, a tag", {}, "t"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir_.Write("plain.EBS", c.source);
+    int err = 0;
+    EXPECT_TRUE(Seal(c.tag.c_str(), err));
+    const auto file = dir_.Read("sealed.EBS");
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(ReferenceOpen(*file), Concat(c.source, BytesOf(c.tag)));
+  }
+}
+
+TEST_F(EncryptTest, DestinationEqualToTheSourceIsReplacedByItsContainer) {
+  const Bytes source = PatternBytes(1000);
+  dir_.Write("model.EBS", source);
+  int err = kStale;
+  ASSERT_TRUE(cng_77x(Path("model.EBS").c_str(), Path("model.EBS").c_str(), "tag", err));
+  EXPECT_EQ(err, 0);
+  const auto file = dir_.Read("model.EBS");
+  ASSERT_TRUE(file.has_value());
+  EXPECT_EQ(file->size(), EncryptedFileSize(1003));
+  EXPECT_EQ(ReferenceOpen(*file), Concat(source, BytesOf("tag")));
+}
+
+TEST_F(EncryptTest, EveryEncryptionHasAFreshIv) {
+  const Bytes source = PatternBytes(64);
+  dir_.Write("plain.EBS", source);
+  int err = 0;
+  ASSERT_TRUE(cng_77x(Path("plain.EBS").c_str(), Path("one.EBS").c_str(), "t", err));
+  ASSERT_TRUE(cng_77x(Path("plain.EBS").c_str(), Path("two.EBS").c_str(), "t", err));
+  const Bytes one = *dir_.Read("one.EBS");
+  const Bytes two = *dir_.Read("two.EBS");
+  ASSERT_EQ(one.size(), two.size());
+  // Every 16 bytes from the IV on differ: IV and each ciphertext block.
+  for (std::size_t at = kIvOffset; at < one.size(); at += kCipherBlock) {
+    SCOPED_TRACE("bytes from " + std::to_string(at));
+    EXPECT_FALSE(std::equal(one.begin() + static_cast<std::ptrdiff_t>(at),
+                            one.begin() + static_cast<std::ptrdiff_t>(at + kCipherBlock),
+                            two.begin() + static_cast<std::ptrdiff_t>(at)));
+  }
+  EXPECT_EQ(ReferenceOpen(one), Concat(source, BytesOf("t")));
+  EXPECT_EQ(ReferenceOpen(two), Concat(source, BytesOf("t")));
+}
+
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
+// Each step between reading the source and writing the destination, made to
+// fail. The counts show that the fault hit the step named: the process heap
+// serves the key object first, then iv, ivCopy and the ciphertext.
+TEST_F(EncryptTest, EachFailingCipherStepLeavesTheDestinationAsItWas) {
+  struct Case {
+    const char* name;
+    Call call;
+    int nth;
+    int heap_allocations;
+    int random_calls;
+    int encrypt_calls;
+  };
+  const Case cases[] = {
+      {"the BlockLength query", Call::kGetProperty, 2, 1, 0, 0},
+      {"allocating iv", Call::kHeapAlloc, 2, 3, 0, 0},
+      {"allocating ivCopy", Call::kHeapAlloc, 3, 3, 0, 0},
+      {"the random IV", Call::kGenRandom, 1, 3, 1, 0},
+      {"the size query", Call::kEncrypt, 1, 3, 1, 1},
+      {"allocating cipherText", Call::kHeapAlloc, 4, 4, 1, 1},
+      {"the encryption", Call::kEncrypt, 2, 4, 1, 2},
+  };
+  dir_.Write("plain.EBS", "content to protect");
+  const Bytes old_destination = BytesOf("the destination as it was");
+  for (const Case& c : cases) {
+    for (const bool destination_exists : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) +
+                   (destination_exists ? ", destination exists" : ", no destination"));
+      std::filesystem::remove(Path("sealed.EBS"));
+      if (destination_exists) {
+        dir_.Write("sealed.EBS", old_destination);
+      }
+      int err = 0;
+      ScopedFault fault(c.call, c.nth);
+      EXPECT_FALSE(Seal("t", err));
+      EXPECT_TRUE(platform::FaultFired());
+      EXPECT_EQ(platform::CallCount(Call::kHeapAlloc), c.heap_allocations);
+      EXPECT_EQ(platform::CallCount(Call::kGenRandom), c.random_calls);
+      EXPECT_EQ(platform::CallCount(Call::kEncrypt), c.encrypt_calls);
+      EXPECT_EQ(err, 0);
+      EXPECT_EQ(dir_.Read("sealed.EBS"), destination_exists
+                                             ? std::optional<Bytes>(old_destination)
+                                             : std::nullopt);
+    }
+  }
+}
+#endif  // MIRDCNG_HAVE_FAULT_INJECTION
+
+TEST_F(EncryptTest, DestinationThatCannotBeWrittenIsAFailure) {
+  dir_.Write("plain.EBS", "content");
+  std::filesystem::create_directory(Path("folder.EBS"));
+  std::vector<std::string> destinations = {"folder.EBS"};
+  std::error_code no_full_device;
+  std::filesystem::create_symlink("/dev/full", Path("full.EBS"), no_full_device);
+  if (!no_full_device && std::filesystem::exists("/dev/full")) {
+    destinations.push_back("full.EBS");
+  }
+  for (const std::string& destination : destinations) {
+    SCOPED_TRACE(destination);
+    int err = kStale;
+    EXPECT_FALSE(cng_77x(Path("plain.EBS").c_str(), Path(destination).c_str(), "", err));
+    EXPECT_EQ(err, 0);
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(Path("folder.EBS")));
+}
+
+// Sizes are held in 32 bits: a source that reaches 2^31 bytes with its tag is
+// refused before it is read. The sources are sparse, so they cost no disk, and
+// the refusal comes before any of their bytes would be read.
+TEST_F(EncryptTest, SourceOfTwoGibibytesWithItsTagIsRefused) {
+  struct Case {
+    std::uintmax_t size;
+    std::string tag;
+  };
+  const Case cases[] = {
+      {kMaxContentBytes, ""},
+      {kMaxContentBytes - 3, "abc"},
+      {kMaxContentBytes - 1, "t"},
+      {kMaxContentBytes + 4096, "t"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.size) + " bytes, " + std::to_string(c.tag.size()) +
+                 "-byte tag");
+    dir_.Write("plain.EBS", "");
+    std::filesystem::resize_file(Path("plain.EBS"), c.size);
+    int err = kStale;
+    EXPECT_FALSE(Seal(c.tag.c_str(), err));
+    EXPECT_EQ(err, 0);
+    EXPECT_FALSE(dir_.Exists("sealed.EBS"));
+  }
+}
+
+}  // namespace
+}  // namespace mirdcng
