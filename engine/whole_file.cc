@@ -73,4 +73,22 @@ bool WriteWholeFile(const std::string& path,
   return platform::CloseFile(std::move(file)) && written;
 }
 
+bool ReplaceFileContent(const std::string& path,
+                        std::initializer_list<std::span<const std::uint8_t>> pieces,
+                        std::span<const std::uint8_t> original,
+                        const std::optional<platform::FileIdentity>& original_identity) {
+  // Learnt before the write: a failed open may leave no file to ask.
+  const bool in_place =
+      original_identity && platform::IdentityOf(path.c_str()) == original_identity;
+  if (WriteWholeFile(path, pieces)) {
+    return true;
+  }
+  if (in_place) {
+    // The write began by truncating the original. It was no larger than what
+    // failed to fit, and its own room is free again.
+    (void)WriteWholeFile(path, {original});
+  }
+  return false;
+}
+
 }  // namespace mirdcng

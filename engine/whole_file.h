@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "engine/byte_buffer.h"
+#include "platform/share_open.h"
 
 namespace mirdcng {
 
@@ -33,6 +35,16 @@ enum class ReadResult {
 [[nodiscard]] bool WriteWholeFile(
     const std::string& path,
     std::initializer_list<std::span<const std::uint8_t>> pieces);
+
+// ReplaceFileContent writes `pieces` into `path` as WriteWholeFile does.
+// When that fails and `path` is the file `original` is the content of (the
+// same file as `original_identity`), it writes `original` back, so that a
+// failed in-place replacement loses nothing; the result is still false.
+[[nodiscard]] bool ReplaceFileContent(
+    const std::string& path,
+    std::initializer_list<std::span<const std::uint8_t>> pieces,
+    std::span<const std::uint8_t> original,
+    const std::optional<platform::FileIdentity>& original_identity);
 
 }  // namespace mirdcng
 

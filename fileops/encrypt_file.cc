@@ -4,7 +4,8 @@
 // The source is read whole and closed before any cryptographic step, and the
 // destination is opened only once both cipher passes have succeeded, so every
 // refusal and failure before the writing leaves the destination as it was. A
-// destination equal to the source is therefore replaced by its container.
+// destination equal to the source is therefore replaced by its container; if
+// that write fails, the source's bytes are put back.
 #include <cstring>
 
 #include "engine/cng_manager.h"
@@ -22,11 +23,13 @@ bool CNGManager::EncryptFile(std::string src, std::string dst, int& /*err*/) {
   const auto tag_length = static_cast<ULONG>(tag.size());
 
   ByteBuffer buffer;
+  std::optional<platform::FileIdentity> source_identity;
   {
     platform::File source = platform::OpenShared(src.c_str(), "rb");
     if (!source) {
       return false;
     }
+    source_identity = platform::IdentityOf(source.get());
     // The plaintext count is what was read, not what was measured: a source
     // that changes while it is read is taken as it was read.
     if (ReadWholeFile(source.get(), buffer, tag_length,
@@ -67,10 +70,14 @@ bool CNGManager::EncryptFile(std::string src, std::string dst, int& /*err*/) {
   }
 
   const std::uint8_t head[] = {kContainerMarker, static_cast<std::uint8_t>(tag_length)};
-  const bool written =
-      WriteWholeFile(dst, {std::span<const std::uint8_t>(head),
-                           std::span<const std::uint8_t>(ivCopy.get(), blockLength),
-                           std::span<const std::uint8_t>(cipherText, cipherLength)});
+  const std::span<const std::uint8_t> source_bytes(buffer.data(),
+                                                   buffer.size() - tag_length);
+  const bool written = ReplaceFileContent(
+      dst,
+      {std::span<const std::uint8_t>(head),
+       std::span<const std::uint8_t>(ivCopy.get(), blockLength),
+       std::span<const std::uint8_t>(cipherText, cipherLength)},
+      source_bytes, source_identity);
   plainText = nullptr;  // the buffer it viewed goes with this call
   return written;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace mirdcng::platform {
 
@@ -32,6 +33,19 @@ std::int64_t FileSize(std::FILE* file);
 
 // CloseFile flushes and closes `file`, and returns false when either failed.
 bool CloseFile(File file);
+
+// FileIdentity tells files apart whatever path reaches them: two paths name
+// the same file exactly when their identities are equal.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// IdentityOf returns the identity of the open `file`, or of the file at
+// `path`; nothing when it cannot be learnt (no such file, say).
+std::optional<FileIdentity> IdentityOf(std::FILE* file);
+std::optional<FileIdentity> IdentityOf(const char* path);
 
 }  // namespace mirdcng::platform
 

@@ -29,4 +29,28 @@ std::int64_t FileSize(std::FILE* file) {
 
 bool CloseFile(File file) { return std::fclose(file.release()) == 0; }
 
+namespace {
+
+FileIdentity IdentityFrom(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityOf(std::FILE* file) {
+  struct stat info {};
+  if (fstat(fileno(file), &info) != 0) {
+    return std::nullopt;
+  }
+  return IdentityFrom(info);
+}
+
+std::optional<FileIdentity> IdentityOf(const char* path) {
+  struct stat info {};
+  if (stat(path, &info) != 0) {
+    return std::nullopt;
+  }
+  return IdentityFrom(info);
+}
+
 }  // namespace mirdcng::platform
