@@ -9,63 +9,53 @@
 
 namespace mirdcng {
 
-// AlgorithmHandle owns an open provider (BCryptCloseAlgorithmProvider).
-class AlgorithmHandle {
+// CngHandle owns one handle of the kind `Traits` describes: its type, and
+// how it is released.
+template <class Traits>
+class CngHandle {
  public:
-  AlgorithmHandle() = default;
-  ~AlgorithmHandle() { Reset(); }
-  AlgorithmHandle(const AlgorithmHandle&) = delete;
-  AlgorithmHandle& operator=(const AlgorithmHandle&) = delete;
+  using Handle = typename Traits::Handle;
 
-  BCRYPT_ALG_HANDLE get() const { return handle_; }
+  CngHandle() = default;
+  ~CngHandle() { Reset(); }
+  CngHandle(const CngHandle&) = delete;
+  CngHandle& operator=(const CngHandle&) = delete;
+
+  Handle get() const { return handle_; }
   // out receives a handle that this object then owns.
-  BCRYPT_ALG_HANDLE* out() {
+  Handle* out() {
     Reset();
     return &handle_;
   }
   explicit operator bool() const { return handle_ != nullptr; }
 
-  // Forget drops whatever a failed open left behind, without closing it.
+  // Forget drops whatever a failed call left behind, without releasing it.
   void Forget() { handle_ = nullptr; }
 
   void Reset() {
     if (handle_ != nullptr) {
-      BCryptCloseAlgorithmProvider(std::exchange(handle_, nullptr), 0);
+      Traits::Release(std::exchange(handle_, nullptr));
     }
   }
 
  private:
-  BCRYPT_ALG_HANDLE handle_ = nullptr;
+  Handle handle_ = nullptr;
 };
 
-// KeyHandle owns a key (BCryptDestroyKey). The key object it lives in must
-// outlive it.
-class KeyHandle {
- public:
-  KeyHandle() = default;
-  ~KeyHandle() { Reset(); }
-  KeyHandle(const KeyHandle&) = delete;
-  KeyHandle& operator=(const KeyHandle&) = delete;
-
-  BCRYPT_KEY_HANDLE get() const { return handle_; }
-  BCRYPT_KEY_HANDLE* out() {
-    Reset();
-    return &handle_;
-  }
-  explicit operator bool() const { return handle_ != nullptr; }
-
-  // Forget drops whatever a failed generation left behind, without destroying it.
-  void Forget() { handle_ = nullptr; }
-
-  void Reset() {
-    if (handle_ != nullptr) {
-      BCryptDestroyKey(std::exchange(handle_, nullptr));
-    }
-  }
-
- private:
-  BCRYPT_KEY_HANDLE handle_ = nullptr;
+struct AlgorithmTraits {
+  using Handle = BCRYPT_ALG_HANDLE;
+  static void Release(Handle handle) { BCryptCloseAlgorithmProvider(handle, 0); }
 };
+
+// The key object a key lives in must outlive it.
+struct KeyTraits {
+  using Handle = BCRYPT_KEY_HANDLE;
+  static void Release(Handle handle) { BCryptDestroyKey(handle); }
+};
+
+// AlgorithmHandle owns an open provider; KeyHandle owns a key.
+using AlgorithmHandle = CngHandle<AlgorithmTraits>;
+using KeyHandle = CngHandle<KeyTraits>;
 
 }  // namespace mirdcng
 

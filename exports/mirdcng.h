@@ -23,6 +23,7 @@
 #include <cstdio>
 
 #include "exports/export.h"
+#include "mirdutils/mirdutils.h"
 
 // cng_77x encrypts the file `src` into the file `dst`, with the text `tag`
 // (null means none) sealed inside after the content. Returns true when `dst`
@@ -57,5 +58,49 @@ MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag,
 // to damaged content, or be refused with 5 or 0.
 MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag,
                             int& err);
+
+// create_cng77_pipe opens a file, encrypted or not, as a pipe of the pipe
+// library (mirdutils/mirdutils.h), for the caller to read with zulread and
+// release with zulclose. `file` is the caller's open stream of the file and
+// `name` its path, taken as it is (no naming rule). The file is read again by
+// `name`: when it is an encrypted file it is decrypted in memory, and its
+// plaintext without the tag trailer is served through a queue pipe. The tag
+// is not checked: a file made with any tag opens here. Any file that is not
+// decrypted is served raw: `file` is rewound to its start and read through a
+// stream pipe made with `file`, `name` and `flag` as given. The named file
+// alone decides; `file` is used only when it is served raw.
+//
+// Not decrypted, so served raw, besides every file that does not begin with
+// 0xDD (the empty file included):
+//   - a `name` that cannot be opened for reading;
+//   - a file of 2 GiB or more;
+//   - a 0xDD file shorter than its 18-byte header, one whose ciphertext does
+//     not decrypt (it is not a non-zero multiple of 16 bytes, or its padding
+//     is wrong), and one whose tag length exceeds its decrypted bytes;
+//   - every encrypted file when the cipher cannot be used.
+//
+// Null is returned, writing `err`, in two cases only:
+//   2  `file` or `name` is null; nothing else is done
+//   3  the file decrypts to nothing once its tag trailer is removed
+// Null is also returned, `err` untouched, when the pipe library fails: it
+// cannot make the queue pipe or take the whole plaintext into it (the
+// queue pipe is then released: a pipe is never returned with part of the
+// content), or cannot make the stream pipe. Whenever a pipe is returned,
+// `err` is left as the caller set it: the pipe itself is the sign of success,
+// so set `err` to 0 before the call to tell the cases of null apart.
+//
+// Ownership: the caller owns the returned pipe. `flag` is the stream pipe's
+// `owns_stream`, and counts only when the file is served raw: then with true
+// the pipe closes `file` on zulclose, with false `file` stays the caller's,
+// to be kept open until zulclose. When the file is decrypted, and whenever
+// null is returned, `file` stays the caller's, open and unmoved, whatever
+// `flag` says. WARNING: the result does not tell the caller which way was
+// taken, so with `flag` true it cannot know whether it still owns `file`;
+// pass false and close `file` after zulclose.
+//
+// Memory: a file of N bytes is held about twice over at the most while it is
+// opened, the pipe's own copy of the plaintext included.
+MIRDCNG_EXPORT zulpipe* create_cng77_pipe(FILE* file, const char* name, bool flag,
+                                          int& err);
 
 #endif  // MIRDCNG_EXPORTS_MIRDCNG_H_

@@ -20,11 +20,12 @@ echo "\$ mirdcng encrypt sample.EBS sealed.EBS --tag demo"
 echo
 echo "\$ od -A d -t x1 sealed.EBS | head -4      # marker dd, tag length 04, IV, ciphertext"
 od -A d -t x1 sealed.EBS | head -4
-if "$OLDPWD/$tool" inspect sealed.EBS >/dev/null 2>&1; then
-  echo
-  echo "\$ mirdcng inspect sealed.EBS"
-  "$OLDPWD/$tool" inspect sealed.EBS
-fi
+echo
+echo "\$ mirdcng inspect sealed.EBS"
+"$OLDPWD/$tool" inspect sealed.EBS
+echo
+echo "\$ mirdcng cat sealed.EBS | head -3      # the framework's way in: no tag needed"
+"$OLDPWD/$tool" cat sealed.EBS | head -3
 echo
 echo "\$ mirdcng decrypt sealed.EBS restored.EBS            # without the tag"
 "$OLDPWD/$tool" decrypt sealed.EBS restored.EBS || echo "(exit status $?)"

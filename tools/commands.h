@@ -3,6 +3,8 @@
 #ifndef MIRDCNG_TOOLS_COMMANDS_H_
 #define MIRDCNG_TOOLS_COMMANDS_H_
 
+#include <string>
+
 #include "tools/command_line.h"
 
 namespace mirdcng::tool {
@@ -16,9 +18,14 @@ inline constexpr int kExitWrongTag = 5;    // decrypt: the tag does not match
 
 int RunEncrypt(const Arguments& arguments);
 int RunDecrypt(const Arguments& arguments);
+int RunCat(const Arguments& arguments);
+int RunInspect(const Arguments& arguments);
 
 // Prints `message` prefixed with the program's name to standard error.
 void Complain(const std::string& message);
+
+// Quoted returns `path` between single quotes, for messages.
+std::string Quoted(const std::string& path);
 
 }  // namespace mirdcng::tool
 

@@ -1,6 +1,7 @@
 // encrypt and decrypt: the two file exports, with messages that name the
 // paths as the naming rule left them.
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "engine/container_format.h"
@@ -12,7 +13,14 @@
 namespace mirdcng::tool {
 namespace {
 
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+// The file exports' common form.
+using FileExport = bool (*)(const char* src, const char* dst, const char* tag, int& err);
+
+// A file call's outcome: its result and its result code.
+struct Outcome {
+  bool done = false;
+  int err = -1;
+};
 
 // "'notes.txt.ebs' (from 'notes.txt')" when the rule changed the path.
 std::string Described(const std::string& given) {
@@ -20,16 +28,23 @@ std::string Described(const std::string& given) {
   return used == given ? Quoted(used) : Quoted(used) + " (from " + Quoted(given) + ")";
 }
 
+// The first byte of the file at `path`, or EOF when it is empty or unreadable.
+int FirstByte(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    return EOF;
+  }
+  const int first = std::fgetc(file);
+  std::fclose(file);
+  return first;
+}
+
 // Why an encryption refused, as far as can be seen from outside.
 std::string EncryptRefusal(const std::string& source, const std::string& tag) {
   if (tag.size() > kMaxTagLength) {
     return "the tag is longer than 255 bytes";
   }
-  std::FILE* file = std::fopen(source.c_str(), "rb");
-  const int first = file != nullptr ? std::fgetc(file) : EOF;
-  if (file != nullptr) {
-    std::fclose(file);
-  }
+  const int first = FirstByte(source);
   if (first == kContainerMarker || (first == EOF && !tag.empty() &&
                                     static_cast<unsigned char>(tag[0]) == kContainerMarker)) {
     return "it is already encrypted (it begins with the byte 0xDD)";
@@ -43,68 +58,72 @@ std::string EncryptRefusal(const std::string& source, const std::string& tag) {
 // Why a decryption refused with result code 0, as far as can be seen from
 // outside.
 std::string DecryptRefusal(const std::string& source) {
-  std::FILE* file = std::fopen(source.c_str(), "rb");
-  const int first = file != nullptr ? std::fgetc(file) : EOF;
-  if (file != nullptr) {
-    std::fclose(file);
-  }
-  if (first != kContainerMarker) {
+  if (FirstByte(source) != kContainerMarker) {
     return "it is not an encrypted file (it does not begin with the byte 0xDD)";
   }
   return "it is damaged (it does not decrypt), is 2 GiB or larger, or the destination "
          "could not be written";
 }
 
+// Runs `call` on the two paths of `arguments`, and says so when it worked.
+// Returns nothing, after complaining, when the command line is wrong.
+std::optional<Outcome> RunFileExport(const char* command, const char* done_verb,
+                                     FileExport call, const Arguments& arguments) {
+  if (arguments.paths.size() != 2) {
+    Complain(std::string(command) +
+             " takes a source and a destination; see mirdcng --help");
+    return std::nullopt;
+  }
+  const std::string& src = arguments.paths[0];
+  const std::string& dst = arguments.paths[1];
+  Outcome outcome;
+  outcome.done = call(src.c_str(), dst.c_str(), arguments.tag.value_or("").c_str(),
+                      outcome.err);
+  if (outcome.done) {
+    std::printf("%s %s into %s\n", done_verb, Described(src).c_str(),
+                Described(dst).c_str());
+  } else if (outcome.err == kResultSourceUnreadable) {
+    Complain("cannot open the source " + Described(src));
+  }
+  return outcome;
+}
+
 }  // namespace
 
 int RunEncrypt(const Arguments& arguments) {
-  if (arguments.paths.size() != 2) {
-    Complain("encrypt takes a source and a destination; see mirdcng --help");
+  const auto outcome = RunFileExport("encrypt", "encrypted", cng_77x, arguments);
+  if (!outcome) {
     return kExitUsage;
   }
-  const std::string& src = arguments.paths[0];
-  const std::string& dst = arguments.paths[1];
-  const std::string tag = arguments.tag.value_or("");
-  int err = -1;
-  if (cng_77x(src.c_str(), dst.c_str(), tag.c_str(), err)) {
-    std::printf("encrypted %s into %s\n", Described(src).c_str(), Described(dst).c_str());
+  if (outcome->done) {
     return kExitOk;
   }
-  if (err == kResultSourceUnreadable) {
-    Complain("cannot open the source " + Described(src));
+  if (outcome->err == kResultSourceUnreadable) {
     return kExitNoSource;
   }
+  const std::string& src = arguments.paths[0];
   Complain("did not encrypt " + Described(src) + ": " +
-           EncryptRefusal(ApplyNamingRule(src), tag));
+           EncryptRefusal(ApplyNamingRule(src), arguments.tag.value_or("")));
   return kExitFailed;
 }
 
-}  // namespace mirdcng::tool
-
-namespace mirdcng::tool {
-
 int RunDecrypt(const Arguments& arguments) {
-  if (arguments.paths.size() != 2) {
-    Complain("decrypt takes a source and a destination; see mirdcng --help");
+  const auto outcome = RunFileExport("decrypt", "decrypted", cng_77z, arguments);
+  if (!outcome) {
     return kExitUsage;
   }
-  const std::string& src = arguments.paths[0];
-  const std::string& dst = arguments.paths[1];
-  const std::string tag = arguments.tag.value_or("");
-  int err = -1;
-  if (cng_77z(src.c_str(), dst.c_str(), tag.c_str(), err)) {
-    std::printf("decrypted %s into %s\n", Described(src).c_str(), Described(dst).c_str());
+  if (outcome->done) {
     return kExitOk;
   }
-  switch (err) {
+  const std::string& src = arguments.paths[0];
+  switch (outcome->err) {
     case kResultSourceUnreadable:
-      Complain("cannot open the source " + Described(src));
       return kExitNoSource;
     case kResultTagMismatch:
-      Complain(tag.empty() ? "the tag is wrong: " + Described(src) +
-                                 " was sealed with a tag; give it with --tag"
-                           : "the tag is wrong for " + Described(src) +
-                                 "; nothing was written");
+      Complain(arguments.tag.value_or("").empty()
+                   ? "the tag is wrong: " + Described(src) +
+                         " was sealed with a tag; give it with --tag"
+                   : "the tag is wrong for " + Described(src) + "; nothing was written");
       return kExitWrongTag;
     default:
       Complain("did not decrypt " + Described(src) + ": " +

@@ -14,6 +14,9 @@ constexpr std::string_view kUsage = R"(usage: mirdcng COMMAND [OPTIONS] PATHS
 commands:
   encrypt SRC DST [--tag TAG]   encrypt SRC into DST, sealing TAG inside
   decrypt SRC DST [--tag TAG]   decrypt SRC into DST; TAG must be the one sealed
+  cat FILE                      write FILE to standard output as the framework
+                                reads it: decrypted when it is encrypted
+  inspect FILE                  describe FILE's layout without decrypting it
 
 options:
   -t, --tag TAG   a text of at most 255 bytes sealed inside the file; the
@@ -24,7 +27,8 @@ options:
 The .ebs naming rule: SRC and DST are taken with ".ebs" appended unless
 their part after the last "." is exactly "EBS". So "notes.txt" means
 "notes.txt.ebs", "model.EBS" means itself, and "model.ebs" means
-"model.ebs.ebs". The messages name the paths that were used.
+"model.ebs.ebs". The messages name the paths that were used. cat and
+inspect take FILE as it is.
 
 Files are encrypted with AES-128-CBC under a key built into the library:
 this hides their content from those without the library, nothing more.
@@ -41,6 +45,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"encrypt", RunEncrypt},
     {"decrypt", RunDecrypt},
+    {"cat", RunCat},
+    {"inspect", RunInspect},
 };
 
 }  // namespace
@@ -48,6 +54,8 @@ constexpr Command kCommands[] = {
 void Complain(const std::string& message) {
   std::fprintf(stderr, "mirdcng: %s\n", message.c_str());
 }
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 int Main(int argc, char** argv) {
   std::vector<std::string> words(argv + 1, argv + argc);

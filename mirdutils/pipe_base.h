@@ -1,0 +1,24 @@
+// The type behind the opaque zulpipe: one interface, one class per kind of
+// pipe. The C functions check their arguments and turn exceptions into
+// errors; the classes see only valid arguments.
+#ifndef MIRDUTILS_PIPE_BASE_H_
+#define MIRDUTILS_PIPE_BASE_H_
+
+#include <cstddef>
+
+struct zulpipe {
+  zulpipe() = default;
+  virtual ~zulpipe() = default;
+  zulpipe(const zulpipe&) = delete;
+  zulpipe& operator=(const zulpipe&) = delete;
+
+  // Read copies up to `size` bytes into `buffer`, which is not null; returns
+  // the count, 0 at the end, or -1 when the source cannot be read.
+  virtual long long Read(std::byte* buffer, std::size_t size) = 0;
+
+  // Write takes all `size` bytes at `data`, which is not null, and returns
+  // true, or takes none and returns false. May throw std::bad_alloc.
+  virtual bool Write(const std::byte* data, std::size_t size) = 0;
+};
+
+#endif  // MIRDUTILS_PIPE_BASE_H_

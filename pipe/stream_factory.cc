@@ -1,0 +1,62 @@
+#include "pipe/stream_factory.h"
+
+#include <string>
+
+#include "engine/cng_manager.h"
+#include "exports/mirdcng.h"
+#include "exports/result_codes.h"
+
+namespace mirdcng {
+namespace {
+
+// MakeQueuePipe returns a queue pipe holding all of `content`, or null when
+// the pipe library cannot make one or take every byte.
+zulpipe* MakeQueuePipe(const ByteBuffer& content, const PipeLibrary& pipes) {
+  zulpipe* queue = pipes.create_queue();
+  if (queue == nullptr) {
+    return nullptr;
+  }
+  const auto size = static_cast<long long>(content.size());
+  if (pipes.write(queue, content.data(), size) != size) {
+    // Part of a file served as if it were all of it would be worse than none.
+    pipes.close(queue);
+    return nullptr;
+  }
+  return queue;
+}
+
+}  // namespace
+
+const PipeLibrary& Mirdutils() {
+  static const PipeLibrary library = {create_queue_zulpipe, zulwrite, zulclose,
+                                      create_binary_stream_zulpipe};
+  return library;
+}
+
+zulpipe* OpenAsPipe(std::FILE* file, const char* name, bool flag, int& err,
+                    const PipeLibrary& pipes) {
+  if (file == nullptr || name == nullptr) {
+    err = kResultNullArgument;
+    return nullptr;
+  }
+  // Declared in this order so that the engine goes first, then the plaintext.
+  const std::string file_name(name);
+  ByteBuffer plaintext;
+  CNGManager engine{std::string()};
+
+  if (engine.DecryptToBuffer(file_name, plaintext, err)) {
+    if (plaintext.empty()) {
+      err = kResultEmptyPlaintext;
+      return nullptr;
+    }
+    return MakeQueuePipe(plaintext, pipes);
+  }
+  std::rewind(file);
+  return pipes.create_binary_stream(file, name, flag);
+}
+
+}  // namespace mirdcng
+
+zulpipe* create_cng77_pipe(FILE* file, const char* name, bool flag, int& err) {
+  return mirdcng::OpenAsPipe(file, name, flag, err, mirdcng::Mirdutils());
+}

@@ -1,0 +1,31 @@
+// The stream factory behind create_cng77_pipe: try to decrypt the named file
+// into memory, and serve the caller's stream raw when that does not happen.
+#ifndef MIRDCNG_PIPE_STREAM_FACTORY_H_
+#define MIRDCNG_PIPE_STREAM_FACTORY_H_
+
+#include <cstdio>
+
+#include "mirdutils/mirdutils.h"
+
+namespace mirdcng {
+
+// PipeLibrary names the pipe library's functions that the factory calls, so
+// that the factory can be run against a stand-in that fails on purpose.
+struct PipeLibrary {
+  zulpipe* (*create_queue)();
+  long long (*write)(zulpipe* pipe, const void* data, long long size);
+  void (*close)(zulpipe* pipe);
+  zulpipe* (*create_binary_stream)(std::FILE* stream, const char* name, bool owns_stream);
+};
+
+// Mirdutils returns the real one: libmirdutils.
+const PipeLibrary& Mirdutils();
+
+// OpenAsPipe does what create_cng77_pipe promises (exports/mirdcng.h), with
+// `pipes` as the pipe library.
+[[nodiscard]] zulpipe* OpenAsPipe(std::FILE* file, const char* name, bool flag, int& err,
+                                  const PipeLibrary& pipes);
+
+}  // namespace mirdcng
+
+#endif  // MIRDCNG_PIPE_STREAM_FACTORY_H_

@@ -1,0 +1,145 @@
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "mirdutils/mirdutils.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Pattern(std::size_t size, std::uint32_t seed) {
+  Bytes bytes(size);
+  std::uint32_t state = seed;
+  for (auto& byte : bytes) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<std::uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+// Reads `pipe` to its end in reads of `step` bytes; every read must succeed.
+Bytes ReadToEnd(zulpipe* pipe, std::size_t step) {
+  Bytes all;
+  Bytes buffer(step);
+  for (;;) {
+    const long long got = zulread(pipe, buffer.data(), static_cast<long long>(step));
+    EXPECT_GE(got, 0);
+    EXPECT_LE(got, static_cast<long long>(step));
+    if (got <= 0) {
+      return all;
+    }
+    all.insert(all.end(), buffer.begin(), buffer.begin() + got);
+  }
+}
+
+long long Write(zulpipe* pipe, const Bytes& bytes) {
+  return zulwrite(pipe, bytes.data(), static_cast<long long>(bytes.size()));
+}
+
+struct PipeCloser {
+  void operator()(zulpipe* pipe) const { zulclose(pipe); }
+};
+using Pipe = std::unique_ptr<zulpipe, PipeCloser>;
+
+TEST(QueuePipeTest, BytesComeBackInTheOrderWrittenWhateverTheReadSize) {
+  // Sizes around the pipe's chunk size, an empty write among them.
+  const std::size_t write_sizes[] = {1, 0, 100, 65535, 2, 65536, 70000, 3, 200000};
+  Bytes written;
+  std::vector<Bytes> pieces;
+  std::uint32_t seed = 1;
+  for (const std::size_t size : write_sizes) {
+    pieces.push_back(Pattern(size, seed++));
+    written.insert(written.end(), pieces.back().begin(), pieces.back().end());
+  }
+  for (const std::size_t step : {std::size_t{1}, std::size_t{7}, std::size_t{4096},
+                                 std::size_t{65536}, std::size_t{1} << 20}) {
+    SCOPED_TRACE("read step " + std::to_string(step));
+    Pipe pipe(create_queue_zulpipe());
+    ASSERT_NE(pipe, nullptr);
+    for (const Bytes& piece : pieces) {
+      ASSERT_EQ(Write(pipe.get(), piece), static_cast<long long>(piece.size()));
+    }
+    EXPECT_EQ(ReadToEnd(pipe.get(), step), written);
+  }
+}
+
+TEST(QueuePipeTest, ReadsTakeWhatIsThereThenEndUntilWrittenAgain) {
+  Pipe pipe(create_queue_zulpipe());
+  ASSERT_NE(pipe, nullptr);
+  std::uint8_t buffer[100] = {};
+
+  EXPECT_EQ(zulread(pipe.get(), buffer, 100), 0) << "a new pipe is empty";
+  const Bytes first = Pattern(10, 1);
+  ASSERT_EQ(Write(pipe.get(), first), 10);
+  EXPECT_EQ(zulread(pipe.get(), buffer, 4), 4);
+  EXPECT_EQ(Bytes(buffer, buffer + 4), Bytes(first.begin(), first.begin() + 4));
+  EXPECT_EQ(zulread(pipe.get(), buffer, 0), 0) << "a read of nothing moves nothing";
+  EXPECT_EQ(zulread(pipe.get(), buffer, 100), 6) << "a partial read";
+  EXPECT_EQ(Bytes(buffer, buffer + 6), Bytes(first.begin() + 4, first.end()));
+  EXPECT_EQ(zulread(pipe.get(), buffer, 100), 0);
+  EXPECT_EQ(zulread(pipe.get(), buffer, 100), 0) << "the end stays the end";
+
+  // Written again after its end, then closed while still holding bytes.
+  const Bytes second = Pattern(3, 2);
+  ASSERT_EQ(Write(pipe.get(), second), 3);
+  ASSERT_EQ(Write(pipe.get(), Pattern(5000, 3)), 5000);
+  EXPECT_EQ(zulread(pipe.get(), buffer, 3), 3);
+  EXPECT_EQ(Bytes(buffer, buffer + 3), second);
+}
+
+TEST(QueuePipeTest, WritesAndReadsInterleaveWithoutLosingOrder) {
+  Pipe pipe(create_queue_zulpipe());
+  ASSERT_NE(pipe, nullptr);
+  Bytes written;
+  Bytes read;
+  Bytes buffer(50000);
+  for (std::uint32_t round = 0; round < 40; ++round) {
+    const Bytes piece = Pattern(1 + round * 3001 % 90000, round);
+    ASSERT_EQ(Write(pipe.get(), piece), static_cast<long long>(piece.size()));
+    written.insert(written.end(), piece.begin(), piece.end());
+    const long long got =
+        zulread(pipe.get(), buffer.data(), static_cast<long long>(1 + round * 977 % 50000));
+    ASSERT_GE(got, 0);
+    read.insert(read.end(), buffer.begin(), buffer.begin() + got);
+  }
+  const Bytes rest = ReadToEnd(pipe.get(), 12345);
+  read.insert(read.end(), rest.begin(), rest.end());
+  EXPECT_EQ(read, written);
+}
+
+TEST(QueuePipeTest, OneLargeWriteIsTakenWholeAndReadBackInPieces) {
+  const Bytes large = Pattern(std::size_t{40} << 20, 9);
+  Pipe pipe(create_queue_zulpipe());
+  ASSERT_NE(pipe, nullptr);
+  ASSERT_EQ(Write(pipe.get(), Pattern(5, 8)), 5) << "a small chunk before it";
+  ASSERT_EQ(Write(pipe.get(), large), static_cast<long long>(large.size()));
+  std::uint8_t head[5];
+  ASSERT_EQ(zulread(pipe.get(), head, 5), 5);
+  EXPECT_EQ(ReadToEnd(pipe.get(), (std::size_t{1} << 20) + 13), large);
+}
+
+TEST(QueuePipeTest, RefusedCallsChangeNothing) {
+  Pipe pipe(create_queue_zulpipe());
+  ASSERT_NE(pipe, nullptr);
+  const Bytes kept = Pattern(20, 4);
+  ASSERT_EQ(Write(pipe.get(), kept), 20);
+  std::uint8_t buffer[8] = {};
+
+  EXPECT_LT(zulwrite(nullptr, kept.data(), 1), 0);
+  EXPECT_LT(zulwrite(pipe.get(), nullptr, 1), 0);
+  EXPECT_LT(zulwrite(pipe.get(), kept.data(), -1), 0);
+  EXPECT_EQ(zulwrite(pipe.get(), nullptr, 0), 0);
+  EXPECT_LT(zulread(nullptr, buffer, 1), 0);
+  EXPECT_LT(zulread(pipe.get(), nullptr, 1), 0);
+  EXPECT_LT(zulread(pipe.get(), buffer, -8), 0);
+  EXPECT_EQ(zulread(pipe.get(), nullptr, 0), 0);
+  zulclose(nullptr);
+
+  EXPECT_EQ(ReadToEnd(pipe.get(), 64), kept);
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+// The mirdcng command's cat and inspect, run as a person would run them.
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/container_format.h"
+#include "tests/pipe/pipe_test_support.h"
+#include "tests/support/reference_cipher.h"
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace mirdcng::testing {
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  Bytes out;
+  std::string err;
+};
+
+// RunTool runs the mirdcng command with `arguments` (each quoted here) and
+// collects its exit status and both outputs.
+ToolRun RunTool(const TempDir& dir, std::initializer_list<std::string> arguments) {
+  std::string command = "\"" MIRDCNG_TOOL_PATH "\"";
+  for (const std::string& argument : arguments) {
+    command += " \"" + argument + "\"";
+  }
+  command += " >\"" + dir.Path("stdout") + "\" 2>\"" + dir.Path("stderr") + "\"";
+  ToolRun run;
+  const int raw = std::system(command.c_str());
+#if defined(_WIN32)
+  run.status = raw;
+#else
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+  run.out = dir.Read("stdout").value_or(Bytes{});
+  const Bytes err = dir.Read("stderr").value_or(Bytes{});
+  run.err.assign(err.begin(), err.end());
+  return run;
+}
+
+std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+TEST(PipeCommandsTest, CatWritesWhatThePipeReadsByteForByte) {
+  TempDir dir;
+  // More than one copy chunk, with the bytes that text modes change.
+  Bytes secret = Plaintext((std::size_t{3} << 19) + 7, 41);
+  secret[1] = '\r';
+  secret[2] = '\n';
+  secret[3] = 0;
+  secret[4] = 0x1A;
+  const std::string sealed = Seal(dir, "sealed.EBS", secret, "tag");
+  dir.Write("plain.bin", secret);
+  dir.Write("empty.EBS", CraftContainer(0, PatternBytes(16, 3), {}));
+
+  struct Case {
+    const char* label;
+    std::string path;
+    Bytes expected;
+  };
+  const Case cases[] = {
+      {"encrypted", sealed, secret},
+      {"plain", dir.Path("plain.bin"), secret},
+      {"decrypts to nothing", dir.Path("empty.EBS"), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const ToolRun run = RunTool(dir, {"cat", c.path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, c.expected);
+    EXPECT_EQ(run.err, "");
+  }
+
+  const ToolRun missing = RunTool(dir, {"cat", dir.Path("missing.EBS")});
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_TRUE(missing.out.empty());
+  EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
+  EXPECT_EQ(RunTool(dir, {"cat", sealed, sealed}).status, 2);
+  EXPECT_EQ(RunTool(dir, {"cat", sealed, "--tag", "tag"}).status, 2);
+}
+
+TEST(PipeCommandsTest, InspectDescribesTheLayoutWithoutThePlaintext) {
+  TempDir dir;
+  const std::string sealed = Seal(dir, "sealed.EBS", BytesOf("TOP SECRET CONTENT"), "abc");
+  const Bytes container = *dir.Read("sealed.EBS");
+  std::string iv_hex;
+  for (std::size_t i = kIvOffset; i < kHeaderLength; ++i) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    iv_hex += {kDigits[container[i] >> 4], kDigits[container[i] & 15]};
+  }
+  dir.Write("plain.txt", "A plain file");
+  dir.Write("short.EBS", Bytes(container.begin(), container.begin() + 35));
+
+  struct Case {
+    const char* label;
+    std::string path;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"encrypted",
+       sealed,
+       {"size:               50 bytes", "encrypted:          yes", "tag length:         3 bytes",
+        "IV:                 " + iv_hex, "ciphertext length:  32 bytes",
+        "layout:             whole"}},
+      {"plain", dir.Path("plain.txt"), {"encrypted:          no (begins with 0x41"}},
+      {"17-byte ciphertext",
+       dir.Path("short.EBS"),
+       {"ciphertext length:  17 bytes", "layout:             not whole"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const ToolRun run = RunTool(dir, {"inspect", c.path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string out = Text(run.out);
+    for (const std::string& line : c.lines) {
+      EXPECT_NE(out.find("\n" + line), std::string::npos) << "no line " << line << " in\n"
+                                                           << out;
+    }
+    EXPECT_EQ(out.find("SECRET"), std::string::npos);
+  }
+  EXPECT_EQ(RunTool(dir, {"inspect", dir.Path("missing")}).status, 3);
+}
+
+}  // namespace
+}  // namespace mirdcng::testing
