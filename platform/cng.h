@@ -20,12 +20,13 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// The NTSTATUS values (STATUS_SUCCESS, STATUS_DATA_ERROR...) come from
+// ntstatus.h, whose definitions windows.h must be kept from making first.
+#define WIN32_NO_STATUS
 #include <windows.h>
+#undef WIN32_NO_STATUS
+#include <ntstatus.h>
 #include <bcrypt.h>
-
-#ifndef STATUS_SUCCESS
-#define STATUS_SUCCESS ((NTSTATUS)0x00000000L)
-#endif
 
 #else  // !_WIN32
 

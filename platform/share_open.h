@@ -1,8 +1,8 @@
 // Opening files without share restrictions, and measuring them.
 //
 // The host framework keeps its files open while it calls the library, so every
-// file the library opens lets other openers read, write and delete it
-// meanwhile (Windows' _SH_DENYNO). Paths are narrow byte strings, handed to the
+// file the library opens lets other openers read and write it meanwhile
+// (Windows' _SH_DENYNO). Paths are narrow byte strings, handed to the
 // narrow open functions unchanged.
 #ifndef MIRDCNG_PLATFORM_SHARE_OPEN_H_
 #define MIRDCNG_PLATFORM_SHARE_OPEN_H_
@@ -23,7 +23,8 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // OpenShared opens `path` as fopen does with `mode`, sharing it with every
-// other opener. Returns null when the file cannot be opened; a directory
+// other opener for reading and writing (on Windows, _SH_DENYNO: not for
+// deletion). Returns null when the file cannot be opened; a directory
 // never opens, as on Windows.
 File OpenShared(const char* path, const char* mode);
 

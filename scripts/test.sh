@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds mirdcng and runs every test: the warnings-as-errors build, then the
-# same suites under AddressSanitizer and UBSan, then the fuzz harnesses for a
-# fixed number of inputs.
+# Builds mirdcng and runs every test: the warnings-as-errors build, the same
+# suites under AddressSanitizer and UBSan, the fuzz harnesses for a fixed
+# number of inputs, and the Windows build's suites under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --workflow --preset dev
 cmake --workflow --preset asan-ubsan
 cmake --workflow --preset fuzz
+scripts/test-windows.sh

@@ -3,9 +3,12 @@
 #include "engine/whole_file.h"
 
 #include <gtest/gtest.h>
+
+#if !defined(_WIN32)
 #include <sys/stat.h>
 
 #include <csignal>
+#endif
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -103,6 +106,7 @@ TEST(ReadWholeFile, ReadsPastTheMeasuredSizeUpToTheLimit) {
   }
 }
 
+#if !defined(_WIN32)
 // A pipe has no size at all; its bytes arrive while it is read, several
 // times the reader's step.
 TEST(ReadWholeFile, ReadsAFileOfUnknownSizeToItsEnd) {
@@ -148,6 +152,7 @@ TEST(ReadWholeFile, ReadsAFileOfUnknownSizeToItsEnd) {
   }
   std::signal(SIGPIPE, previous);
 }
+#endif  // !_WIN32
 
 TEST(ReadWholeFile, ReportsAFailedRead) {
   TempDir dir;

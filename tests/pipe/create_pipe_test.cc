@@ -91,17 +91,21 @@ TEST(CreatePipeTest, FilesThatAreNotDecryptedAreServedRawFromTheirFirstByte) {
     const std::string path = dir.Path("file.EBS");
     Stream stream = OpenAsCaller(path, std::min<std::size_t>(c.content.size(), 2));
     ASSERT_NE(stream, nullptr);
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
     platform::ClearFaults();
+#endif
     int err = kCallersCode;
     Pipe pipe(create_cng77_pipe(stream.get(), path.c_str(), false, err));
     ASSERT_NE(pipe, nullptr);
     EXPECT_FALSE(IsQueuePipe(pipe.get()));
     EXPECT_EQ(ReadToEnd(pipe.get()), c.content);
     EXPECT_EQ(err, kCallersCode);
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
     if (!c.marker) {
       EXPECT_EQ(CallCount(Call::kGetProperty), 1) << "only the engine's construction";
       EXPECT_EQ(CallCount(Call::kDecrypt), 0);
     }
+#endif
   }
 }
 
@@ -187,11 +191,15 @@ TEST(CreatePipeTest, NullArgumentsAreRefusedWithCode2BeforeAnythingIsBuilt) {
   for (const Case& c : cases) {
     for (const bool flag : {false, true}) {
       SCOPED_TRACE(std::string(c.label) + (flag ? ", flag true" : ", flag false"));
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
       platform::ClearFaults();
+#endif
       int err = kCallersCode;
       EXPECT_EQ(create_cng77_pipe(c.stream, c.name, flag, err), nullptr);
       EXPECT_EQ(err, kResultNullArgument);
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
       EXPECT_EQ(CallCount(Call::kOpenAlgorithmProvider), 0) << "no engine was built";
+#endif
     }
   }
   EXPECT_EQ(std::ftell(stream.get()), 4) << "the stream is still the caller's, unmoved";

@@ -18,6 +18,7 @@ namespace {
 
 using platform::Call;
 
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
 TEST(PipeFailuresTest, EveryCipherOrHeapFailureServesTheEncryptedFileRaw) {
   struct Case {
     const char* label;
@@ -82,6 +83,7 @@ TEST(PipeFailuresTest, EveryCipherOrHeapFailureServesTheEncryptedFileRaw) {
     EXPECT_EQ(err, kCallersCode);
   }
 }
+#endif  // MIRDCNG_HAVE_FAULT_INJECTION
 
 // A pipe library that records what the factory asks of it, and fails on
 // request. Function pointers cannot carry state, so it lives here.

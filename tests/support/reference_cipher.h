@@ -1,6 +1,7 @@
-// An independent AES-128-CBC with PKCS#7 padding, straight from OpenSSL's EVP
-// and never through the library's platform layer: what files are checked
-// against, and how containers are crafted by hand.
+// An independent AES-128-CBC with PKCS#7 padding, straight from the system's
+// cipher library (OpenSSL's EVP on Linux, CNG on Windows) and never through the
+// library's own code: what files are checked against, and how containers are
+// crafted by hand.
 #ifndef MIRDCNG_TESTS_SUPPORT_REFERENCE_CIPHER_H_
 #define MIRDCNG_TESTS_SUPPORT_REFERENCE_CIPHER_H_
 

@@ -10,7 +10,9 @@
 #include "tests/pipe/pipe_test_support.h"
 #include "tests/support/reference_cipher.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -23,14 +25,31 @@ struct ToolRun {
   std::string err;
 };
 
+// ToolPath is the mirdcng command's path. The Windows build puts programs
+// beside each other, so there it is found next to this one.
+std::string ToolPath() {
+#if defined(_WIN32)
+  char self[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const std::string path(self, length);
+  return path.substr(0, path.find_last_of("\\/") + 1) + MIRDCNG_TOOL_PATH;
+#else
+  return MIRDCNG_TOOL_PATH;
+#endif
+}
+
 // RunTool runs the mirdcng command with `arguments` (each quoted here) and
 // collects its exit status and both outputs.
 ToolRun RunTool(const TempDir& dir, std::initializer_list<std::string> arguments) {
-  std::string command = "\"" MIRDCNG_TOOL_PATH "\"";
+  std::string command = "\"" + ToolPath() + "\"";
   for (const std::string& argument : arguments) {
     command += " \"" + argument + "\"";
   }
   command += " >\"" + dir.Path("stdout") + "\" 2>\"" + dir.Path("stderr") + "\"";
+#if defined(_WIN32)
+  // cmd /c drops the first and the last quote of a line that holds several.
+  command = "\"" + command + "\"";
+#endif
   ToolRun run;
   const int raw = std::system(command.c_str());
 #if defined(_WIN32)

@@ -1,0 +1,37 @@
+# Installation: the two shared libraries, their public headers, the command,
+# and a CMake package, so that a host finds it all with
+#   find_package(mirdcng) ... target_link_libraries(host PRIVATE mirdcng::mirdcng)
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+install(TARGETS mirdcng mirdutils EXPORT mirdcngTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES exports/mirdcng.h exports/export.h exports/result_codes.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/exports)
+install(FILES mirdutils/mirdutils.h mirdutils/export.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mirdutils)
+if(MIRDCNG_BUILD_TOOLS)
+  install(TARGETS mirdcng_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+# Installed where they like, the libraries find each other and the command
+# finds them.
+if(NOT WIN32 AND NOT APPLE)
+  set_target_properties(mirdcng PROPERTIES INSTALL_RPATH "$ORIGIN")
+  if(MIRDCNG_BUILD_TOOLS)
+    set_target_properties(mirdcng_tool PROPERTIES
+      INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  endif()
+endif()
+
+set(_mirdcng_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/mirdcng)
+install(EXPORT mirdcngTargets NAMESPACE mirdcng:: DESTINATION ${_mirdcng_package_dir})
+configure_package_config_file(cmake/mirdcngConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/mirdcngConfig.cmake
+  INSTALL_DESTINATION ${_mirdcng_package_dir})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/mirdcngConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mirdcngConfig.cmake
+              ${CMAKE_CURRENT_BINARY_DIR}/mirdcngConfigVersion.cmake
+        DESTINATION ${_mirdcng_package_dir})
