@@ -145,7 +145,8 @@ sizes_arg=$(IFS=,; echo "${flat_mib[*]}")
 rm -rf "$gb_dir"
 
 {
-  echo "model=$(lscpu | sed -n 's/^Model name: *//p' | head -1)"
+  echo "model=$(lscpu | sed -n 's/^Model name: *//p' | head -1)" \
+    "(family $(lscpu | sed -n 's/^CPU family: *//p'), model $(lscpu | sed -n 's/^Model: *//p'))"
   echo "cpus=$(nproc)"
   echo "memory=$(free -g | awk '/Mem:/ {print $2 " GiB"}')"
   echo "kernel=$(uname -r)"
