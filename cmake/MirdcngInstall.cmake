@@ -1,6 +1,8 @@
 # Installation: the two shared libraries, their public headers, the command,
-# and a CMake package, so that a host finds it all with
+# a CMake package and a pkg-config file, so that a host finds it all with
 #   find_package(mirdcng) ... target_link_libraries(host PRIVATE mirdcng::mirdcng)
+# or with `pkg-config --cflags --libs mirdcng`. OpenSSL stays the Linux
+# library's private dependency: hosts never see it.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -35,3 +37,11 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/mirdcngConfigVersio
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mirdcngConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/mirdcngConfigVersion.cmake
         DESTINATION ${_mirdcng_package_dir})
+
+# pkg-config: relocatable only through the prefix given at configure time,
+# which is how distributions install it.
+if(NOT WIN32)
+  configure_file(cmake/mirdcng.pc.in ${CMAKE_CURRENT_BINARY_DIR}/mirdcng.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mirdcng.pc
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()

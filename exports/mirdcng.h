@@ -14,9 +14,28 @@
 // are listed in exports/result_codes.h.
 //
 // The naming rule (file functions, both paths): a path whose part after its
-// last "." is exactly "EBS" is used as it is; every other path gets ".ebs"
-// appended. So "model" means "model.ebs", "model.EBS" means itself, and
-// "model.ebs" means "model.ebs.ebs".
+// last "." (searched over the whole path, folders included) is exactly "EBS"
+// is used as it is; every other path gets ".ebs" appended. The test is
+// case-sensitive while the extension added is lower case:
+//
+//   given             used
+//   model             model.ebs
+//   model.EBS         model.EBS
+//   model.ebs         model.ebs.ebs
+//   model.Ebs         model.Ebs.ebs
+//   model.            model..ebs
+//   data.old/model    data.old/model.ebs
+//   EBS               EBS
+//   (empty)           .ebs
+//
+// Size limit: a file, or a source with its tag, must stay below 2 GiB
+// (2^31 bytes); larger ones are refused without being read. Every file is
+// held whole in memory while it is worked on.
+//
+// Exceptions: none are thrown by the library itself; one of the standard
+// library's (memory exhaustion) passes to the caller after everything the
+// call made is released. Errors are the result and `err`, nothing else: the
+// library prints nothing.
 #ifndef MIRDCNG_EXPORTS_MIRDCNG_H_
 #define MIRDCNG_EXPORTS_MIRDCNG_H_
 

@@ -21,12 +21,20 @@ enum class Call {
   kEncrypt,
   kDecrypt,
   kHeapAlloc,
+  // The file streams that OpenShared hands out (share_open.h): opening one,
+  // and each read, write and close that reaches the file.
+  kFileOpen,
+  kFileRead,
+  kFileWrite,
+  kFileClose,
 };
-inline constexpr int kCallKinds = 7;
+inline constexpr int kCallKinds = 11;
 
 // InjectFault makes the `nth` call of `call` from now on (1 for the next one)
-// fail: CNG calls return `status`, HeapAlloc returns null. Only that one call
-// fails; later calls succeed again. Replaces any fault armed before.
+// fail: CNG calls return `status`, HeapAlloc returns null, OpenShared returns
+// null, and a stream's read, write or close fails with EIO (a failed close
+// still releases the file). Only that one call fails; later calls succeed
+// again. Replaces any fault armed before.
 void InjectFault(Call call, int nth, NTSTATUS status = STATUS_UNSUCCESSFUL);
 
 // ClearFaults disarms the fault and sets every call count back to zero.

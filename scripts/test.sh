@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds mirdcng and runs every test: the warnings-as-errors build, the same
-# suites under AddressSanitizer and UBSan, the fuzz harnesses for a fixed
-# number of inputs, and the Windows build's suites under Wine.
+# suites under AddressSanitizer and UBSan, the concurrency suite under
+# ThreadSanitizer, each fuzz harness for a bounded time, and the Windows
+# build's suites under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --workflow --preset dev
 cmake --workflow --preset asan-ubsan
+cmake --workflow --preset tsan
 cmake --workflow --preset fuzz
 scripts/test-windows.sh

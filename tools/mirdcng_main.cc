@@ -6,10 +6,15 @@
 
 #include "tools/commands.h"
 
+#ifndef MIRDCNG_VERSION
+#define MIRDCNG_VERSION "unknown"
+#endif
+
 namespace mirdcng::tool {
 namespace {
 
 constexpr std::string_view kUsage = R"(usage: mirdcng COMMAND [OPTIONS] PATHS
+       mirdcng help [COMMAND] | --help | --version
 
 commands:
   encrypt SRC DST [--tag TAG]   encrypt SRC into DST, sealing TAG inside
@@ -21,7 +26,8 @@ commands:
 options:
   -t, --tag TAG   a text of at most 255 bytes sealed inside the file; the
                   same tag must be given back to decrypt it
-  -h, --help      show this help
+  -h, --help      show this help, or a command's own ("mirdcng encrypt --help")
+  --version       show the version
   --              end of options (for paths that begin with a dash)
 
 The .ebs naming rule: SRC and DST are taken with ".ebs" appended unless
@@ -37,17 +43,66 @@ exit status: 0 done, 1 refused or failed, 2 bad command line,
              3 the source cannot be opened, 5 wrong tag
 )";
 
+constexpr std::string_view kNamingNote =
+    "SRC and DST follow the .ebs naming rule: \".ebs\" is appended unless the\n"
+    "part after the last \".\" is exactly \"EBS\" (so \"notes.txt\" means\n"
+    "\"notes.txt.ebs\"). The message names the paths that were used.\n";
+
 struct Command {
   std::string_view name;
+  std::string_view synopsis;
+  std::string_view help;
   int (*run)(const Arguments&);
 };
 
-constexpr Command kCommands[] = {
-    {"encrypt", RunEncrypt},
-    {"decrypt", RunDecrypt},
-    {"cat", RunCat},
-    {"inspect", RunInspect},
+const Command kCommands[] = {
+    {"encrypt", "encrypt SRC DST [--tag TAG]",
+     "Encrypts SRC into DST with AES-128-CBC under a fresh random IV. TAG, at\n"
+     "most 255 bytes, is sealed inside after the content; decrypt needs it back.\n"
+     "Refused: a SRC that is already encrypted (begins with 0xDD), an empty SRC\n"
+     "with no tag, a SRC of 2 GiB or more. DST is left alone on every refusal.\n"
+     "DST may be SRC: the file is then replaced by its encrypted form.\n",
+     RunEncrypt},
+    {"decrypt", "decrypt SRC DST [--tag TAG]",
+     "Decrypts SRC into DST when TAG is the tag sealed inside (none, when it was\n"
+     "encrypted without one). A wrong tag exits with 5 and writes nothing; DST\n"
+     "is written only once the tag has matched.\n",
+     RunDecrypt},
+    {"cat", "cat FILE",
+     "Writes FILE to standard output the way the framework reads it: the\n"
+     "plaintext of an encrypted file (no tag needed; the tag is dropped), any\n"
+     "other file byte for byte. FILE is taken as it is, with no naming rule.\n",
+     RunCat},
+    {"inspect", "inspect FILE",
+     "Tells whether FILE is encrypted and, if so, its tag length, IV, ciphertext\n"
+     "length and whether the layout is whole. Reads only the 18-byte header and\n"
+     "the size; never decrypts. FILE is taken as it is.\n",
+     RunInspect},
 };
+
+const Command* Find(std::string_view name) {
+  for (const Command& command : kCommands) {
+    if (command.name == name) {
+      return &command;
+    }
+  }
+  return nullptr;
+}
+
+int PrintHelp(const Command& command) {
+  std::printf("usage: mirdcng %s\n\n%s", command.synopsis.data(), command.help.data());
+  if (command.name == "encrypt" || command.name == "decrypt") {
+    std::printf("\n%s", kNamingNote.data());
+  }
+  std::printf("\nexit status: 0 done, 1 refused or failed, 2 bad command line,\n"
+              "             3 the source cannot be opened, 5 wrong tag\n");
+  return kExitOk;
+}
+
+int UnknownCommand(const std::string& name) {
+  Complain("unknown command '" + name + "'; see mirdcng --help");
+  return kExitUsage;
+}
 
 }  // namespace
 
@@ -59,11 +114,27 @@ std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 int Main(int argc, char** argv) {
   std::vector<std::string> words(argv + 1, argv + argc);
-  if (words.empty() || words[0] == "-h" || words[0] == "--help" || words[0] == "help") {
-    std::fputs(kUsage.data(), words.empty() ? stderr : stdout);
-    return words.empty() ? kExitUsage : kExitOk;
+  if (words.empty()) {
+    std::fputs(kUsage.data(), stderr);
+    return kExitUsage;
   }
   const std::string name = words[0];
+  if (name == "--version" || name == "-V" || name == "version") {
+    std::printf("mirdcng %s\n", MIRDCNG_VERSION);
+    return kExitOk;
+  }
+  if (name == "-h" || name == "--help" || name == "help") {
+    if (words.size() > 1) {
+      const Command* command = Find(words[1]);
+      return command != nullptr ? PrintHelp(*command) : UnknownCommand(words[1]);
+    }
+    std::fputs(kUsage.data(), stdout);
+    return kExitOk;
+  }
+  const Command* command = Find(name);
+  if (command == nullptr) {
+    return UnknownCommand(name);
+  }
   words.erase(words.begin());
   std::string error;
   const auto arguments = ParseArguments(words, error);
@@ -71,17 +142,7 @@ int Main(int argc, char** argv) {
     Complain(error);
     return kExitUsage;
   }
-  if (arguments->help) {
-    std::fputs(kUsage.data(), stdout);
-    return kExitOk;
-  }
-  for (const Command& command : kCommands) {
-    if (command.name == name) {
-      return command.run(*arguments);
-    }
-  }
-  Complain("unknown command '" + name + "'; see mirdcng --help");
-  return kExitUsage;
+  return arguments->help ? PrintHelp(*command) : command->run(*arguments);
 }
 
 }  // namespace mirdcng::tool

@@ -54,6 +54,11 @@ expect 2 "needs a value" -- "$tool" encrypt a b --tag
 expect 2 "takes a source and a destination" -- "$tool" encrypt onlyone
 expect 2 "unknown command 'frobnicate'" -- "$tool" frobnicate
 expect 0 "naming rule" -- "$tool" --help
+expect 0 "^mirdcng [0-9]+\.[0-9]+\.[0-9]+$" -- "$tool" --version
+expect 0 "usage: mirdcng encrypt SRC DST" -- "$tool" encrypt --help
+expect 0 "usage: mirdcng cat FILE" -- "$tool" help cat
+expect 2 "unknown command 'nope'" -- "$tool" help nope
+expect 2 "^usage: mirdcng COMMAND" -- "$tool"
 
 echo "$passed passed, $failures failed"
 [ "$failures" -eq 0 ]
