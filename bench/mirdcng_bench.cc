@@ -15,13 +15,12 @@
 // Usage: mirdcng_bench --dir=FOLDER [--sizes=1,16,256] [benchmark flags]
 // FOLDER must exist and have room for four times the sum of the sizes; the
 // files are made there on start and left for the caller to remove.
+#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/mman.h>
 #include <openssl/rand.h>
+#include <sys/mman.h>
 #include <unistd.h>
-
-#include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -114,7 +113,8 @@ bool PrepareFiles(const std::vector<std::int64_t>& sizes) {
   for (const std::int64_t mib : sizes) {
     const int copies = mib == kThreadedMiB ? kMaxThreads : 1;
     for (int t = 0; t < copies; ++t) {
-      if (!MakeRandomFile(LargePath("plain", mib, t), static_cast<std::size_t>(mib) * kMiB) ||
+      if (!MakeRandomFile(LargePath("plain", mib, t),
+                          static_cast<std::size_t>(mib) * kMiB) ||
           !Encrypt(LargePath("plain", mib, t), LargePath("sealed", mib, t))) {
         return false;
       }
@@ -142,7 +142,8 @@ void SmallFiles(benchmark::State& state, std::string_view from) {
     i = (i + 1) % sources.size();
   }
   state.SetItemsProcessed(state.iterations());
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kSmallFileBytes));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<std::int64_t>(kSmallFileBytes));
 }
 
 void BM_SmallEncrypt(benchmark::State& state) { SmallFiles<Encrypt>(state, "plain"); }
@@ -250,8 +251,8 @@ void BM_CeilingFreshMemory(benchmark::State& state) {
       return;
     }
     const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw);
-    auto* block = reinterpret_cast<unsigned char*>((start + kHugePage - 1) / kHugePage *
-                                                   kHugePage);
+    auto* block =
+        reinterpret_cast<unsigned char*>((start + kHugePage - 1) / kHugePage * kHugePage);
     madvise(block, length, MADV_HUGEPAGE);
     std::memset(block, 0x5a, bytes);
     benchmark::ClobberMemory();
@@ -282,11 +283,13 @@ void Register(const std::vector<std::int64_t>& sizes) {
   for (const std::int64_t mib : sizes) {
     whole_file(benchmark::RegisterBenchmark("FileEncrypt", BM_FileEncrypt)->Arg(mib));
     whole_file(benchmark::RegisterBenchmark("FileDecrypt", BM_FileDecrypt)->Arg(mib));
-    whole_file(benchmark::RegisterBenchmark("CeilingAesEncrypt", BM_CeilingAesEncrypt)->Arg(mib));
-    whole_file(benchmark::RegisterBenchmark("CeilingAesDecrypt", BM_CeilingAesDecrypt)->Arg(mib));
+    whole_file(benchmark::RegisterBenchmark("CeilingAesEncrypt", BM_CeilingAesEncrypt)
+                   ->Arg(mib));
+    whole_file(benchmark::RegisterBenchmark("CeilingAesDecrypt", BM_CeilingAesDecrypt)
+                   ->Arg(mib));
     whole_file(benchmark::RegisterBenchmark("CeilingCopy", BM_CeilingCopy)->Arg(mib));
-    whole_file(
-        benchmark::RegisterBenchmark("CeilingFreshMemory", BM_CeilingFreshMemory)->Arg(mib));
+    whole_file(benchmark::RegisterBenchmark("CeilingFreshMemory", BM_CeilingFreshMemory)
+                   ->Arg(mib));
     if (mib == kThreadedMiB) {
       for (int threads = 1; threads <= kMaxThreads; ++threads) {
         whole_file(benchmark::RegisterBenchmark("ThreadsEncrypt", BM_FileEncrypt)
@@ -321,7 +324,9 @@ int main(int argc, char** argv) {
     }
   }
   if (g_dir.empty()) {
-    std::fprintf(stderr, "usage: mirdcng_bench --dir=FOLDER [--sizes=1,16,256] [--benchmark_...]\n");
+    std::fprintf(
+        stderr,
+        "usage: mirdcng_bench --dir=FOLDER [--sizes=1,16,256] [--benchmark_...]\n");
     return 2;
   }
   if (!PrepareFiles(sizes)) {

@@ -60,8 +60,8 @@ std::size_t MappedLength(std::size_t total) {
   if (tail == 0) {
     return whole;
   }
-  return whole + (tail <= kShortTail ? (tail + small_page - 1) & ~(small_page - 1)
-                                     : kHugePage);
+  return whole +
+         (tail <= kShortTail ? (tail + small_page - 1) & ~(small_page - 1) : kHugePage);
 }
 
 // A mapping that starts on a huge-page boundary, so that every whole huge

@@ -28,7 +28,7 @@ inline void FreeBytes(void* block) { HeapFree(GetProcessHeap(), 0, block); }
 // The process heap reuses freed blocks of its own accord.
 class ReuseOneBlock {
  public:
-  ReuseOneBlock() {}   // user-provided: a scope object, not an unused variable
+  ReuseOneBlock() {}  // user-provided: a scope object, not an unused variable
   ~ReuseOneBlock() {}
   ReuseOneBlock(const ReuseOneBlock&) = delete;
   ReuseOneBlock& operator=(const ReuseOneBlock&) = delete;

@@ -44,8 +44,8 @@ template <class Buffer>
 void ReadsWholeAtEverySize() {
   TempDir dir;
   constexpr std::size_t kExtra = 5;
-  for (const std::size_t size : {std::size_t{0}, 4 * kKiB, kMiB - kExtra - 1, kMiB - kExtra,
-                                 kMiB, 3 * kMiB + 7}) {
+  for (const std::size_t size :
+       {std::size_t{0}, 4 * kKiB, kMiB - kExtra - 1, kMiB - kExtra, kMiB, 3 * kMiB + 7}) {
     SCOPED_TRACE(std::to_string(size) + " bytes");
     const Bytes content = PatternBytes(size, static_cast<std::uint32_t>(size));
     dir.Write("in", content);
@@ -56,7 +56,8 @@ void ReadsWholeAtEverySize() {
     std::fgetc(file.get());
     std::rewind(file.get());
     Buffer out;
-    ASSERT_EQ(ReadWholeFile(file.get(), out, kExtra, std::size_t{1} << 31), ReadResult::kOk);
+    ASSERT_EQ(ReadWholeFile(file.get(), out, kExtra, std::size_t{1} << 31),
+              ReadResult::kOk);
     EXPECT_EQ(Bytes(out.begin(), out.end()), content);
     EXPECT_GE(out.capacity(), size + kExtra);
   }

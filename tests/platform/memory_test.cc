@@ -18,9 +18,8 @@ constexpr std::size_t kMiB = std::size_t{1} << 20;
 
 // Sizes on both sides of the point where blocks start to be mapped, and of
 // the huge-page boundaries a mapping is rounded to.
-constexpr std::size_t kSizes[] = {0,           1,           4096,        kMiB - 1,
-                                  kMiB,        2 * kMiB - 16, 2 * kMiB, 2 * kMiB + 1,
-                                  5 * kMiB + 3};
+constexpr std::size_t kSizes[] = {
+    0, 1, 4096, kMiB - 1, kMiB, 2 * kMiB - 16, 2 * kMiB, 2 * kMiB + 1, 5 * kMiB + 3};
 
 TEST(PlatformMemory, BlocksAreAlignedAndWholeOnBothSidesOfTheLargeSize) {
   for (const std::size_t size : kSizes) {
@@ -126,8 +125,8 @@ TEST(ReuseOneBlock, KeepsNothingOutsideItsLifeOrForSmallBlocks) {
     void* kept = MarkedBlock(kSize);
     ASSERT_NE(kept, nullptr);
     FreeBytes(kept);
-    auto* zeroed = static_cast<std::uint8_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                                        kSize));
+    auto* zeroed =
+        static_cast<std::uint8_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, kSize));
     ASSERT_EQ(zeroed, kept) << "the inner one ended nothing";
     EXPECT_EQ(zeroed[0], 0);
     EXPECT_EQ(zeroed[kSize - 1], 0);
