@@ -93,8 +93,9 @@ int CloseReal(void* cookie) {
 // Observe puts `real` behind a custom stream. Should that not be made, the
 // real stream serves unobserved.
 File Observe(File real, const char* mode) {
-  // The custom stream buffers; a second buffer below it would only copy.
-  std::setvbuf(real.get(), nullptr, _IONBF, 0);
+  // The real stream keeps its buffer: a custom stream that its user made
+  // unbuffered asks for its bytes one at a time, and each would otherwise be
+  // a system call.
   auto cookie = std::make_unique<Cookie>();
   cookie->real = real.get();
   std::FILE* custom =
