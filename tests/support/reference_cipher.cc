@@ -5,7 +5,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include "engine/container_format.h"
 
 namespace mirdcng::testing {
 namespace {
@@ -47,23 +46,6 @@ std::optional<Bytes> ReferenceDecrypt(std::span<const std::uint8_t> key,
                                       std::span<const std::uint8_t> iv,
                                       std::span<const std::uint8_t> ciphertext) {
   return Run(false, key, iv, ciphertext);
-}
-
-std::optional<Bytes> ReferenceOpen(std::span<const std::uint8_t> file) {
-  if (file.size() < kHeaderLength || file[kMarkerOffset] != kContainerMarker) {
-    return std::nullopt;
-  }
-  return ReferenceDecrypt(kFixedKey, file.subspan(kIvOffset, kIvLength),
-                          file.subspan(kHeaderLength));
-}
-
-Bytes CraftContainer(std::uint8_t tag_length_byte, std::span<const std::uint8_t> iv,
-                     std::span<const std::uint8_t> content) {
-  Bytes file = {kContainerMarker, tag_length_byte};
-  file.insert(file.end(), iv.begin(), iv.end());
-  const Bytes ciphertext = ReferenceEncrypt(kFixedKey, iv, content);
-  file.insert(file.end(), ciphertext.begin(), ciphertext.end());
-  return file;
 }
 
 }  // namespace mirdcng::testing

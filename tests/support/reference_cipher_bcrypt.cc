@@ -4,7 +4,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "engine/container_format.h"
 #include "platform/cng.h"
 #include "tests/support/reference_cipher.h"
 
@@ -75,26 +74,6 @@ std::optional<Bytes> ReferenceDecrypt(std::span<const std::uint8_t> key,
                                       std::span<const std::uint8_t> iv,
                                       std::span<const std::uint8_t> ciphertext) {
   return Run(false, key, iv, ciphertext);
-}
-
-std::optional<Bytes> ReferenceOpen(std::span<const std::uint8_t> file) {
-  if (file.size() < kHeaderLength || file[kMarkerOffset] != kContainerMarker) {
-    return std::nullopt;
-  }
-  return ReferenceDecrypt(kFixedKey, file.subspan(kIvOffset, kIvLength),
-                          file.subspan(kHeaderLength));
-}
-
-Bytes CraftContainer(std::uint8_t tag_length_byte, std::span<const std::uint8_t> iv,
-                     std::span<const std::uint8_t> content) {
-  const Bytes ciphertext = ReferenceEncrypt(kFixedKey, iv, content);
-  Bytes file(kHeaderLength + ciphertext.size());
-  auto next = file.begin();
-  *next++ = kContainerMarker;
-  *next++ = tag_length_byte;
-  next = std::copy(iv.begin(), iv.end(), next);
-  std::copy(ciphertext.begin(), ciphertext.end(), next);
-  return file;
 }
 
 }  // namespace mirdcng::testing
