@@ -1,12 +1,15 @@
 cmake_minimum_required(VERSION 3.25)
-# Checks that LIBRARY, libmirdutils, exports exactly its five functions under
-# their plain names (and the version node), and carries its SONAME.
+# Checks the dynamic symbols and the SONAME of a shared library:
+#   LIBRARY  the library file
+#   EXPORTS  the names it must export, "|"-separated; nothing else is allowed
+#            but the version node VERSION_NODE
+#   SONAME   the SONAME it must carry
+string(REPLACE "|" ";" exports "${EXPORTS}")
 execute_process(COMMAND nm -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
-set(functions create_queue_zulpipe zulwrite create_binary_stream_zulpipe zulread zulclose)
 set(found "")
 string(REPLACE "\n" ";" lines "${symbols}")
 foreach(line IN LISTS lines)
@@ -15,21 +18,22 @@ foreach(line IN LISTS lines)
   endif()
   string(REGEX REPLACE "^.* ([^ ]+)$" "\\1" name "${line}")
   string(REGEX REPLACE "@.*$" "" name "${name}")
-  if(name IN_LIST functions)
+  if(name IN_LIST exports)
     list(APPEND found ${name})
-  elseif(NOT name STREQUAL "MIRDUTILS_1")
+  elseif(NOT name STREQUAL "${VERSION_NODE}")
     message(FATAL_ERROR "unexpected exported symbol: ${line}")
   endif()
 endforeach()
-foreach(function IN LISTS functions)
-  if(NOT function IN_LIST found)
-    message(FATAL_ERROR "${function} is not exported")
+foreach(name IN LISTS exports)
+  if(NOT name IN_LIST found)
+    message(FATAL_ERROR "${name} is not exported")
   endif()
 endforeach()
 
 execute_process(COMMAND objdump -p ${LIBRARY}
                 OUTPUT_VARIABLE headers RESULT_VARIABLE status)
-if(NOT status EQUAL 0 OR NOT headers MATCHES "SONAME +libmirdutils\\.so\\.1\n")
-  message(FATAL_ERROR "libmirdutils does not carry the SONAME libmirdutils.so.1")
+string(REPLACE "." "\\." soname_pattern "${SONAME}")
+if(NOT status EQUAL 0 OR NOT headers MATCHES "SONAME +${soname_pattern}\n")
+  message(FATAL_ERROR "${LIBRARY} does not carry the SONAME ${SONAME}")
 endif()
 message(STATUS "exports: ${symbols}")
