@@ -140,30 +140,17 @@ struct Output {
   Bytes bytes;  // cut to the count reported, when the call succeeded
 };
 
-// Transform runs one call over `input` into a separate buffer with room for
-// any padding.
+// Transform runs one call over `input` into a buffer with room for any
+// padding: a separate one, or with `in_place` the input's own.
 Output Transform(Direction direction, BCRYPT_KEY_HANDLE key, const Bytes& input,
-                 Bytes& iv, ULONG flags) {
-  Bytes in = input;
-  in.push_back(0);  // a valid pointer even for empty input
-  Output result;
-  result.bytes.resize(input.size() + kBlock);
-  ULONG count = 0;
-  result.status = CipherCall(direction, key, in.data(), static_cast<ULONG>(input.size()),
-                             iv, result.bytes.data(),
-                             static_cast<ULONG>(result.bytes.size()), &count, flags);
-  result.bytes.resize(result.status == kSuccess ? count : 0);
-  return result;
-}
-
-// TransformInPlace runs one call with the same buffer as input and output.
-Output TransformInPlace(Direction direction, BCRYPT_KEY_HANDLE key, const Bytes& input,
-                        Bytes& iv, ULONG flags) {
+                 Bytes& iv, ULONG flags, bool in_place = false) {
+  Bytes separate = input;
+  separate.push_back(0);  // a valid pointer even for empty input
   Output result;
   result.bytes = input;
   result.bytes.resize(input.size() + kBlock);
   ULONG count = 0;
-  result.status = CipherCall(direction, key, result.bytes.data(),
+  result.status = CipherCall(direction, key, in_place ? result.bytes.data() : separate.data(),
                              static_cast<ULONG>(input.size()), iv, result.bytes.data(),
                              static_cast<ULONG>(result.bytes.size()), &count, flags);
   result.bytes.resize(result.status == kSuccess ? count : 0);
@@ -345,7 +332,7 @@ TEST(CngConformance, KnownAnswersAtEveryChunkingAndInPlace) {
             output = TransformInPieces(direction, aes.get(), input, iv, vector.padded());
             break;
           case Chunking::kInPlace:
-            output = TransformInPlace(direction, aes.get(), input, iv, flags);
+            output = Transform(direction, aes.get(), input, iv, flags, /*in_place=*/true);
             break;
         }
         ASSERT_EQ(output.status, kSuccess);
