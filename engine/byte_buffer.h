@@ -65,9 +65,7 @@ class BufferAllocator {
     ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
   }
 
-  friend bool operator==(const BufferAllocator&, const BufferAllocator&) {
-    return true;
-  }
+  friend bool operator==(const BufferAllocator&, const BufferAllocator&) { return true; }
 };
 
 using ByteBuffer = std::vector<std::uint8_t, BufferAllocator<std::uint8_t, true>>;

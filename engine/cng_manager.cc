@@ -22,9 +22,9 @@ CNGManager::CNGManager(std::string caller_tag) : tag(std::move(caller_tag)) {
   // The secret is copied into the key object; the constant itself is never
   // written through this pointer.
   auto secret = kFixedKey;
-  if (BCryptGenerateSymmetricKey(algorithm.get(), key.out(), keyObject.get(),
-                                 keyObjectLength, secret.data(),
-                                 static_cast<ULONG>(secret.size()), 0) != STATUS_SUCCESS) {
+  if (BCryptGenerateSymmetricKey(
+          algorithm.get(), key.out(), keyObject.get(), keyObjectLength, secret.data(),
+          static_cast<ULONG>(secret.size()), 0) != STATUS_SUCCESS) {
     key.Forget();
   }
   SecureZeroMemory(secret.data(), secret.size());

@@ -66,9 +66,8 @@ class CNGManager {
   // `iv_length` already filled: a size query into `first_count`, an output
   // block of that size that the engine keeps (`output` views it), then the
   // transform itself, whose byte count goes into `second_count`.
-  bool RunPasses(Direction direction, PUCHAR input, ULONG input_length,
-                 ULONG iv_length, ULONG& first_count, PUCHAR& output,
-                 ULONG& second_count);
+  bool RunPasses(Direction direction, PUCHAR input, ULONG input_length, ULONG iv_length,
+                 ULONG& first_count, PUCHAR& output, ULONG& second_count);
 
   // DecryptCiphertext runs the whole transform for decryption: block length,
   // `iv` from `file_iv`, both passes. On success `plainText` holds
@@ -88,7 +87,8 @@ class CNGManager {
   HeapBlock iv;
   HeapBlock ivCopy;
   std::string tag;
-  HeapBlock output_;  // owns what cipherText or plainText points at, when the transform made it
+  HeapBlock
+      output_;  // owns what cipherText or plainText points at, when the transform made it
 };
 
 }  // namespace mirdcng

@@ -42,16 +42,14 @@ enum class ReadResult {
 // file was opened, every byte was written and the file was closed without
 // error. Nothing of the pieces stays behind in memory it used.
 [[nodiscard]] bool WriteWholeFile(
-    const std::string& path,
-    std::initializer_list<std::span<const std::uint8_t>> pieces);
+    const std::string& path, std::initializer_list<std::span<const std::uint8_t>> pieces);
 
 // ReplaceFileContent writes `pieces` into `path` as WriteWholeFile does.
 // When that fails and `path` is the file `original` is the content of (the
 // same file as `original_identity`), it writes `original` back, so that a
 // failed in-place replacement loses nothing; the result is still false.
 [[nodiscard]] bool ReplaceFileContent(
-    const std::string& path,
-    std::initializer_list<std::span<const std::uint8_t>> pieces,
+    const std::string& path, std::initializer_list<std::span<const std::uint8_t>> pieces,
     std::span<const std::uint8_t> original,
     const std::optional<platform::FileIdentity>& original_identity);
 

@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
   err = 0;
   zulpipe* pipe = create_cng77_pipe(stream, sealed.c_str(), false, err);
   if (pipe == nullptr) {
-    std::fprintf(stderr, "cannot open %s as a pipe (result code %d)\n", sealed.c_str(), err);
+    std::fprintf(stderr, "cannot open %s as a pipe (result code %d)\n", sealed.c_str(),
+                 err);
     std::fclose(stream);
     return 1;
   }

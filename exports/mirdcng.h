@@ -56,8 +56,7 @@
 // bytes; or `dst` cannot be written in full. On every refusal before the
 // writing, `dst` is neither created nor changed. `dst` may name the source:
 // the source is read whole before `dst` is opened.
-MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag,
-                            int& err);
+MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag, int& err);
 
 // cng_77z decrypts the file `src`, made by cng_77x, into the file `dst`, when
 // `tag` (null means none) is the tag sealed inside it. Returns true when `dst`
@@ -75,8 +74,7 @@ MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag,
 // existing `dst` is replaced.
 // WARNING: nothing authenticates the ciphertext; a damaged file may decrypt
 // to damaged content, or be refused with 5 or 0.
-MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag,
-                            int& err);
+MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag, int& err);
 
 // create_cng77_pipe opens a file, encrypted or not, as a pipe of the pipe
 // library (mirdutils/mirdutils.h), for the caller to read with zulread and

@@ -11,8 +11,7 @@
 namespace mirdcng {
 
 // An engine operation from one file to another: EncryptFile or DecryptFile.
-using FileOperation = bool (CNGManager::*)(std::string src, std::string dst,
-                                           int& err);
+using FileOperation = bool (CNGManager::*)(std::string src, std::string dst, int& err);
 
 // RunFileCall runs `operation` on `src` and `dst` under the call frame. Writes
 // 2 into `err` (and returns false) when a path is null, else 0, then 3 when

@@ -64,7 +64,8 @@ bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
     err = kResultTagMismatch;
     return false;
   }
-  return ReplaceFileContent(dst, {std::span<const std::uint8_t>(plainText, content_length)},
+  return ReplaceFileContent(dst,
+                            {std::span<const std::uint8_t>(plainText, content_length)},
                             file, platform::IdentityOf(source.get()));
 }
 

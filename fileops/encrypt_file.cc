@@ -32,8 +32,8 @@ bool CNGManager::EncryptFile(std::string src, std::string dst, int& /*err*/) {
     source_identity = platform::IdentityOf(source.get());
     // The plaintext count is what was read, not what was measured: a source
     // that changes while it is read is taken as it was read.
-    if (ReadWholeFile(source.get(), buffer, tag_length,
-                      kMaxContentBytes - tag_length) != ReadResult::kOk) {
+    if (ReadWholeFile(source.get(), buffer, tag_length, kMaxContentBytes - tag_length) !=
+        ReadResult::kOk) {
       return false;
     }
     const auto* tag_bytes = reinterpret_cast<const std::uint8_t*>(tag.data());
@@ -57,27 +57,27 @@ bool CNGManager::EncryptFile(std::string src, std::string dst, int& /*err*/) {
   if (!iv || !ivCopy) {
     return false;
   }
-  if (BCryptGenRandom(nullptr, iv.get(), blockLength,
-                      BCRYPT_USE_SYSTEM_PREFERRED_RNG) != STATUS_SUCCESS) {
+  if (BCryptGenRandom(nullptr, iv.get(), blockLength, BCRYPT_USE_SYSTEM_PREFERRED_RNG) !=
+      STATUS_SUCCESS) {
     return false;
   }
   // The cipher leaves the last ciphertext block in iv; the file records the
   // IV as it was.
   std::memcpy(ivCopy.get(), iv.get(), blockLength);
-  if (!RunPasses(Direction::kEncrypt, plainText, plainLength, blockLength,
-                 cipherLength, cipherText, resultLength)) {
+  if (!RunPasses(Direction::kEncrypt, plainText, plainLength, blockLength, cipherLength,
+                 cipherText, resultLength)) {
     return false;
   }
 
   const std::uint8_t head[] = {kContainerMarker, static_cast<std::uint8_t>(tag_length)};
   const std::span<const std::uint8_t> source_bytes(buffer.data(),
                                                    buffer.size() - tag_length);
-  const bool written = ReplaceFileContent(
-      dst,
-      {std::span<const std::uint8_t>(head),
-       std::span<const std::uint8_t>(ivCopy.get(), blockLength),
-       std::span<const std::uint8_t>(cipherText, cipherLength)},
-      source_bytes, source_identity);
+  const bool written =
+      ReplaceFileContent(dst,
+                         {std::span<const std::uint8_t>(head),
+                          std::span<const std::uint8_t>(ivCopy.get(), blockLength),
+                          std::span<const std::uint8_t>(cipherText, cipherLength)},
+                         source_bytes, source_identity);
   plainText = nullptr;  // the buffer it viewed goes with this call
   return written;
 }

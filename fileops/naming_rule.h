@@ -19,9 +19,9 @@ namespace mirdcng {
 
 inline std::string ApplyNamingRule(std::string path) {
   const std::size_t dot = path.rfind('.');
-  const std::string_view suffix =
-      dot == std::string::npos ? std::string_view(path)
-                               : std::string_view(path).substr(dot + 1);
+  const std::string_view suffix = dot == std::string::npos
+                                      ? std::string_view(path)
+                                      : std::string_view(path).substr(dot + 1);
   if (suffix != "EBS") {
     path += ".ebs";
   }

@@ -37,7 +37,8 @@ constexpr std::size_t kMaxName = 255;
 class Scratch {
  public:
   Scratch()
-      : root_(fs::temp_directory_path() / ("mirdcng-frame-fuzz-" + std::to_string(::getpid()))),
+      : root_(fs::temp_directory_path() /
+              ("mirdcng-frame-fuzz-" + std::to_string(::getpid()))),
         work_(root_ / "work"),
         aside_(root_ / "aside") {
     fs::create_directories(work_);
@@ -137,14 +138,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string dst = (scratch.work() / dst_name).string();
   // The file is made under the name as given; the frame looks for it under
   // the rule's name, and finds it only when the rule keeps the name.
-  if (!src_name.empty() && src_name != "." && src_name != ".." && src_name.size() <= kMaxName) {
+  if (!src_name.empty() && src_name != "." && src_name != ".." &&
+      src_name.size() <= kMaxName) {
     std::ofstream(src, std::ios::binary) << content;
   }
   const std::vector<std::string> before = Listing(scratch.work());
   const fs::path src_used = Expected(src);
   const fs::path dst_used = Expected(dst);
   const bool source_there = IsRegular(src_used);
-  const std::vector<char> source_before = source_there ? Read(src_used) : std::vector<char>{};
+  const std::vector<char> source_before =
+      source_there ? Read(src_used) : std::vector<char>{};
 
   int err = -1;
   const bool sealed = cng_77x(src.c_str(), dst.c_str(), tag.c_str(), err);
@@ -164,7 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::erase(after, dst_used.filename().string());
     std::vector<std::string> expected = before;
     std::erase(expected, dst_used.filename().string());
-    Check(std::is_permutation(after.begin(), after.end(), expected.begin(), expected.end()));
+    Check(std::is_permutation(after.begin(), after.end(), expected.begin(),
+                              expected.end()));
   } else {
     Check(std::is_permutation(after.begin(), after.end(), before.begin(), before.end()));
     if (source_there) {
@@ -189,8 +193,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int code = -1;
     zulpipe* pipe = create_cng77_pipe(stream, src.c_str(), false, code);
     const std::vector<char> named = IsRegular(src) ? Read(src) : std::vector<char>{};
-    const bool may_decrypt =
-        !named.empty() && static_cast<std::uint8_t>(named[0]) == mirdcng::kContainerMarker;
+    const bool may_decrypt = !named.empty() && static_cast<std::uint8_t>(named[0]) ==
+                                                   mirdcng::kContainerMarker;
     if (!may_decrypt) {
       Check(pipe != nullptr && code == -1);
       std::string served;

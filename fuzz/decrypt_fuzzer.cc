@@ -4,11 +4,12 @@
 //
 // Input: one byte selects the tag length (taken from the next bytes), the
 // rest is the file.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -74,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WriteFile(src, file, file_size);
 
   int err = -1;
-  const bool decrypted = cng_77z(src.string().c_str(), dst.string().c_str(), tag.c_str(), err);
+  const bool decrypted =
+      cng_77z(src.string().c_str(), dst.string().c_str(), tag.c_str(), err);
   if (!decrypted) {
     // Refusals leave no destination, and say only 0 or 5.
     if ((err != 0 && err != 5) || std::filesystem::exists(dst)) {

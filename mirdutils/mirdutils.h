@@ -79,4 +79,4 @@ MIRDUTILS_EXPORT void zulclose(zulpipe* pipe);
 }  // extern "C"
 #endif
 
-#endif  /* MIRDUTILS_MIRDUTILS_H_ */
+#endif /* MIRDUTILS_MIRDUTILS_H_ */

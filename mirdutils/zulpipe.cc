@@ -24,7 +24,8 @@ extern "C" {
 zulpipe* create_queue_zulpipe(void) { return new (std::nothrow) mirdutils::QueuePipe(); }
 
 long long zulwrite(zulpipe* pipe, const void* data, long long size) {
-  if (pipe == nullptr || size < 0 || static_cast<unsigned long long>(size) > kLargestCount ||
+  if (pipe == nullptr || size < 0 ||
+      static_cast<unsigned long long>(size) > kLargestCount ||
       (data == nullptr && size != 0)) {
     return kError;
   }
@@ -33,7 +34,8 @@ long long zulwrite(zulpipe* pipe, const void* data, long long size) {
     return pipe->Write(nullptr, 0) ? 0 : kError;
   }
   try {
-    return pipe->Write(static_cast<const std::byte*>(data), static_cast<std::size_t>(size))
+    return pipe->Write(static_cast<const std::byte*>(data),
+                       static_cast<std::size_t>(size))
                ? size
                : kError;
   } catch (const std::bad_alloc&) {
@@ -41,7 +43,8 @@ long long zulwrite(zulpipe* pipe, const void* data, long long size) {
   }
 }
 
-zulpipe* create_binary_stream_zulpipe(FILE* stream, const char* /*name*/, bool owns_stream) {
+zulpipe* create_binary_stream_zulpipe(FILE* stream, const char* /*name*/,
+                                      bool owns_stream) {
   if (stream == nullptr) {
     return nullptr;
   }
@@ -55,8 +58,8 @@ long long zulread(zulpipe* pipe, void* buffer, long long size) {
   if (size == 0) {
     return 0;
   }
-  const auto count =
-      static_cast<std::size_t>(std::min(static_cast<unsigned long long>(size), kLargestCount));
+  const auto count = static_cast<std::size_t>(
+      std::min(static_cast<unsigned long long>(size), kLargestCount));
   return pipe->Read(static_cast<std::byte*>(buffer), count);
 }
 

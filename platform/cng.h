@@ -26,6 +26,7 @@
 #include <windows.h>
 #undef WIN32_NO_STATUS
 #include <ntstatus.h>
+// bcrypt.h builds on the types the two above declare.
 #include <bcrypt.h>
 
 #else  // !_WIN32
@@ -78,31 +79,28 @@ inline constexpr DWORD HEAP_ZERO_MEMORY = 0x00000008;
 // Only "AES" (in CBC mode, by default) is provided; other ids give
 // STATUS_NOT_FOUND. `implementation` must be null. Close the handle with
 // BCryptCloseAlgorithmProvider.
-NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm,
-                                     LPCWSTR alg_id, LPCWSTR implementation,
-                                     ULONG flags);
+NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR alg_id,
+                                     LPCWSTR implementation, ULONG flags);
 
 // BCryptGetProperty writes a property of a provider or key into `output`.
 // "ObjectLength" and "BlockLength" are ULONGs; "ChainingMode" is a wide
 // string. A null `output` only reports the size into `*result`; a buffer too
 // small gives STATUS_BUFFER_TOO_SMALL with the size needed in `*result`.
-NTSTATUS BCryptGetProperty(BCRYPT_HANDLE object, LPCWSTR property,
-                           PUCHAR output, ULONG output_len, ULONG* result,
-                           ULONG flags);
+NTSTATUS BCryptGetProperty(BCRYPT_HANDLE object, LPCWSTR property, PUCHAR output,
+                           ULONG output_len, ULONG* result, ULONG flags);
 
 // BCryptGenerateSymmetricKey makes a key from `secret` (16, 24 or 32 bytes)
 // inside the caller's `key_object` of at least "ObjectLength" bytes, which must
 // outlive the key. Destroy the key with BCryptDestroyKey before releasing it.
-NTSTATUS BCryptGenerateSymmetricKey(BCRYPT_ALG_HANDLE algorithm,
-                                    BCRYPT_KEY_HANDLE* key, PUCHAR key_object,
-                                    ULONG key_object_len, PUCHAR secret,
-                                    ULONG secret_len, ULONG flags);
+NTSTATUS BCryptGenerateSymmetricKey(BCRYPT_ALG_HANDLE algorithm, BCRYPT_KEY_HANDLE* key,
+                                    PUCHAR key_object, ULONG key_object_len,
+                                    PUCHAR secret, ULONG secret_len, ULONG flags);
 
 // BCryptGenRandom fills `buffer` with cryptographically random bytes. Only the
 // system-preferred generator is provided: `algorithm` must be null and `flags`
 // must hold BCRYPT_USE_SYSTEM_PREFERRED_RNG.
-NTSTATUS BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer,
-                         ULONG buffer_len, ULONG flags);
+NTSTATUS BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG buffer_len,
+                         ULONG flags);
 
 // BCryptEncrypt encrypts `input` in CBC mode, with PKCS#7 padding when `flags`
 // holds BCRYPT_BLOCK_PADDING (then the output is (n & ~15) + 16 bytes; without
@@ -111,9 +109,8 @@ NTSTATUS BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer,
 // ciphertext block, so that a following call continues the chain. `input` and
 // `output` may be the same buffer, but must not otherwise overlap.
 NTSTATUS BCryptEncrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
-                       PVOID padding_info, PUCHAR iv, ULONG iv_len,
-                       PUCHAR output, ULONG output_len, ULONG* result,
-                       ULONG flags);
+                       PVOID padding_info, PUCHAR iv, ULONG iv_len, PUCHAR output,
+                       ULONG output_len, ULONG* result, ULONG flags);
 
 // BCryptDecrypt is the inverse of BCryptEncrypt. `input_len` must be a
 // non-zero multiple of 16 (STATUS_INVALID_BUFFER_SIZE otherwise). A null
@@ -122,9 +119,8 @@ NTSTATUS BCryptEncrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
 // WARNING: a padding check on unauthenticated ciphertext is an oracle; the
 // status tells only that the data is bad, never which byte.
 NTSTATUS BCryptDecrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
-                       PVOID padding_info, PUCHAR iv, ULONG iv_len,
-                       PUCHAR output, ULONG output_len, ULONG* result,
-                       ULONG flags);
+                       PVOID padding_info, PUCHAR iv, ULONG iv_len, PUCHAR output,
+                       ULONG output_len, ULONG* result, ULONG flags);
 
 // BCryptDestroyKey releases a key made by BCryptGenerateSymmetricKey.
 NTSTATUS BCryptDestroyKey(BCRYPT_KEY_HANDLE key);

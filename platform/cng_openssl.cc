@@ -8,8 +8,8 @@
 #include <openssl/evp.h>
 #include <sys/random.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -75,8 +75,7 @@ const EVP_CIPHER* CbcCipher(ULONG key_length) {
 
 Provider* AsProvider(BCRYPT_HANDLE handle) {
   auto* provider = static_cast<Provider*>(handle);
-  return provider != nullptr && provider->magic == kProviderMagic ? provider
-                                                                  : nullptr;
+  return provider != nullptr && provider->magic == kProviderMagic ? provider : nullptr;
 }
 
 KeyObject* AsKey(BCRYPT_HANDLE handle) {
@@ -104,10 +103,8 @@ NTSTATUS WriteUlong(ULONG value, PUCHAR output, ULONG output_len, ULONG* result)
   return STATUS_SUCCESS;
 }
 
-NTSTATUS WriteWide(const wchar_t* text, PUCHAR output, ULONG output_len,
-                   ULONG* result) {
-  const auto bytes =
-      static_cast<ULONG>((std::wcslen(text) + 1) * sizeof(wchar_t));
+NTSTATUS WriteWide(const wchar_t* text, PUCHAR output, ULONG output_len, ULONG* result) {
+  const auto bytes = static_cast<ULONG>((std::wcslen(text) + 1) * sizeof(wchar_t));
   *result = bytes;
   if (output == nullptr) {
     return STATUS_SUCCESS;
@@ -120,8 +117,7 @@ NTSTATUS WriteWide(const wchar_t* text, PUCHAR output, ULONG output_len,
 }
 
 // Runs whole blocks through a keyed context whose IV is already set.
-bool CbcBlocks(EVP_CIPHER_CTX* context, const UCHAR* in, UCHAR* out,
-               std::size_t length) {
+bool CbcBlocks(EVP_CIPHER_CTX* context, const UCHAR* in, UCHAR* out, std::size_t length) {
   while (length > 0) {
     const std::size_t step = std::min(length, kEvpChunk);
     int produced = 0;
@@ -138,20 +134,19 @@ bool CbcBlocks(EVP_CIPHER_CTX* context, const UCHAR* in, UCHAR* out,
 
 bool SetIv(EVP_CIPHER_CTX* context, const UCHAR* iv) {
   static const UCHAR kZeroIv[kAesBlock] = {};
-  return EVP_CipherInit_ex2(context, nullptr, nullptr, iv != nullptr ? iv : kZeroIv,
-                            -1, nullptr) == 1 &&
+  return EVP_CipherInit_ex2(context, nullptr, nullptr, iv != nullptr ? iv : kZeroIv, -1,
+                            nullptr) == 1 &&
          EVP_CIPHER_CTX_set_padding(context, 0) == 1;
 }
 
 // Checks shared by both directions; STATUS_SUCCESS when the call may go on.
-NTSTATUS CheckCipherCall(KeyObject* key, PUCHAR input, ULONG input_len,
-                         PUCHAR iv, ULONG iv_len, ULONG* result, ULONG flags) {
+NTSTATUS CheckCipherCall(KeyObject* key, PUCHAR input, ULONG input_len, PUCHAR iv,
+                         ULONG iv_len, ULONG* result, ULONG flags) {
   if (key == nullptr) {
     return STATUS_INVALID_HANDLE;
   }
   if (result == nullptr || (flags & ~BCRYPT_BLOCK_PADDING) != 0 ||
-      (input == nullptr && input_len != 0) ||
-      (iv != nullptr && iv_len != kAesBlock)) {
+      (input == nullptr && input_len != 0) || (iv != nullptr && iv_len != kAesBlock)) {
     return STATUS_INVALID_PARAMETER;
   }
   return STATUS_SUCCESS;
@@ -173,9 +168,8 @@ bool PaddingValid(const UCHAR* last_block, ULONG* pad) {
 
 }  // namespace
 
-NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm,
-                                     LPCWSTR alg_id, LPCWSTR implementation,
-                                     ULONG flags) {
+NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR alg_id,
+                                     LPCWSTR implementation, ULONG flags) {
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kOpenAlgorithmProvider, Status);
   if (algorithm == nullptr || alg_id == nullptr) {
     return STATUS_INVALID_PARAMETER;
@@ -208,9 +202,8 @@ NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags) 
   return STATUS_SUCCESS;
 }
 
-NTSTATUS BCryptGetProperty(BCRYPT_HANDLE object, LPCWSTR property,
-                           PUCHAR output, ULONG output_len, ULONG* result,
-                           ULONG flags) {
+NTSTATUS BCryptGetProperty(BCRYPT_HANDLE object, LPCWSTR property, PUCHAR output,
+                           ULONG output_len, ULONG* result, ULONG flags) {
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kGetProperty, Status);
   if (!IsAesHandle(object)) {
     return STATUS_INVALID_HANDLE;
@@ -230,10 +223,9 @@ NTSTATUS BCryptGetProperty(BCRYPT_HANDLE object, LPCWSTR property,
   return STATUS_NOT_SUPPORTED;
 }
 
-NTSTATUS BCryptGenerateSymmetricKey(BCRYPT_ALG_HANDLE algorithm,
-                                    BCRYPT_KEY_HANDLE* key, PUCHAR key_object,
-                                    ULONG key_object_len, PUCHAR secret,
-                                    ULONG secret_len, ULONG flags) {
+NTSTATUS BCryptGenerateSymmetricKey(BCRYPT_ALG_HANDLE algorithm, BCRYPT_KEY_HANDLE* key,
+                                    PUCHAR key_object, ULONG key_object_len,
+                                    PUCHAR secret, ULONG secret_len, ULONG flags) {
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kGenerateSymmetricKey, Status);
   if (AsProvider(algorithm) == nullptr) {
     return STATUS_INVALID_HANDLE;
@@ -293,8 +285,8 @@ NTSTATUS BCryptDestroyKey(BCRYPT_KEY_HANDLE key) {
   return STATUS_SUCCESS;
 }
 
-NTSTATUS BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer,
-                         ULONG buffer_len, ULONG flags) {
+NTSTATUS BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG buffer_len,
+                         ULONG flags) {
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kGenRandom, Status);
   if ((flags & BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0) {
     return algorithm == nullptr ? STATUS_INVALID_HANDLE : STATUS_NOT_SUPPORTED;
@@ -320,9 +312,8 @@ NTSTATUS BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer,
 }
 
 NTSTATUS BCryptEncrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
-                       PVOID /*padding_info*/, PUCHAR iv, ULONG iv_len,
-                       PUCHAR output, ULONG output_len, ULONG* result,
-                       ULONG flags) {
+                       PVOID /*padding_info*/, PUCHAR iv, ULONG iv_len, PUCHAR output,
+                       ULONG output_len, ULONG* result, ULONG flags) {
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kEncrypt, Status);
   KeyObject* object = AsKey(key);
   if (NTSTATUS status =
@@ -370,9 +361,8 @@ NTSTATUS BCryptEncrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
 }
 
 NTSTATUS BCryptDecrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
-                       PVOID /*padding_info*/, PUCHAR iv, ULONG iv_len,
-                       PUCHAR output, ULONG output_len, ULONG* result,
-                       ULONG flags) {
+                       PVOID /*padding_info*/, PUCHAR iv, ULONG iv_len, PUCHAR output,
+                       ULONG output_len, ULONG* result, ULONG flags) {
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kDecrypt, Status);
   KeyObject* object = AsKey(key);
   if (NTSTATUS status =

@@ -70,12 +70,12 @@ bool ShouldFail(Call call, NTSTATUS* status);
 // MIRDCNG_FAULT_POINT returns `failure` from the enclosing stand-in function
 // when a test armed a fault for this call. Absent from shipped builds.
 #if defined(MIRDCNG_FAULT_INJECTION)
-#define MIRDCNG_FAULT_POINT(call, failure_from_status)                  \
-  do {                                                                  \
-    NTSTATUS injected_status_ = STATUS_SUCCESS;                         \
+#define MIRDCNG_FAULT_POINT(call, failure_from_status)                        \
+  do {                                                                        \
+    NTSTATUS injected_status_ = STATUS_SUCCESS;                               \
     if (::mirdcng::platform::internal::ShouldFail(call, &injected_status_)) { \
-      return failure_from_status(injected_status_);                     \
-    }                                                                   \
+      return failure_from_status(injected_status_);                           \
+    }                                                                         \
   } while (false)
 #else
 #define MIRDCNG_FAULT_POINT(call, failure_from_status) \

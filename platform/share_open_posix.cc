@@ -166,7 +166,8 @@ bool CloseFile(File file) { return std::fclose(file.release()) == 0; }
 namespace {
 
 FileIdentity IdentityFrom(const struct stat& info) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  return {static_cast<std::uint64_t>(info.st_dev),
+          static_cast<std::uint64_t>(info.st_ino)};
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// The C runtime's own headers after windows.h, as its documentation has them.
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
@@ -46,9 +47,9 @@ std::optional<FileIdentity> IdentityOf(std::FILE* file) {
 
 std::optional<FileIdentity> IdentityOf(const char* path) {
   // Attributes only, shared with everyone: the host may hold the file open.
-  HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = CreateFileA(
+      path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return std::nullopt;
   }

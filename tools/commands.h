@@ -11,10 +11,10 @@ namespace mirdcng::tool {
 
 // Exit statuses, shared by every subcommand.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;      // refused, or did not work
-inline constexpr int kExitUsage = 2;       // the command line is wrong
-inline constexpr int kExitNoSource = 3;    // the source cannot be opened
-inline constexpr int kExitWrongTag = 5;    // decrypt: the tag does not match
+inline constexpr int kExitFailed = 1;    // refused, or did not work
+inline constexpr int kExitUsage = 2;     // the command line is wrong
+inline constexpr int kExitNoSource = 3;  // the source cannot be opened
+inline constexpr int kExitWrongTag = 5;  // decrypt: the tag does not match
 
 int RunEncrypt(const Arguments& arguments);
 int RunDecrypt(const Arguments& arguments);

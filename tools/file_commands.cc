@@ -45,14 +45,16 @@ std::string EncryptRefusal(const std::string& source, const std::string& tag) {
     return "the tag is longer than 255 bytes";
   }
   const int first = FirstByte(source);
-  if (first == kContainerMarker || (first == EOF && !tag.empty() &&
-                                    static_cast<unsigned char>(tag[0]) == kContainerMarker)) {
+  if (first == kContainerMarker ||
+      (first == EOF && !tag.empty() &&
+       static_cast<unsigned char>(tag[0]) == kContainerMarker)) {
     return "it is already encrypted (it begins with the byte 0xDD)";
   }
   if (first == EOF && tag.empty()) {
     return "it is empty and no tag was given";
   }
-  return "it is 2 GiB or larger, could not be read, or the destination could not be written";
+  return "it is 2 GiB or larger, could not be read, or the destination could not be "
+         "written";
 }
 
 // Why a decryption refused with result code 0, as far as can be seen from
@@ -77,8 +79,8 @@ std::optional<Outcome> RunFileExport(const char* command, const char* done_verb,
   const std::string& src = arguments.paths[0];
   const std::string& dst = arguments.paths[1];
   Outcome outcome;
-  outcome.done = call(src.c_str(), dst.c_str(), arguments.tag.value_or("").c_str(),
-                      outcome.err);
+  outcome.done =
+      call(src.c_str(), dst.c_str(), arguments.tag.value_or("").c_str(), outcome.err);
   if (outcome.done) {
     std::printf("%s %s into %s\n", done_verb, Described(src).c_str(),
                 Described(dst).c_str());

@@ -94,8 +94,9 @@ int PrintHelp(const Command& command) {
   if (command.name == "encrypt" || command.name == "decrypt") {
     std::printf("\n%s", kNamingNote.data());
   }
-  std::printf("\nexit status: 0 done, 1 refused or failed, 2 bad command line,\n"
-              "             3 the source cannot be opened, 5 wrong tag\n");
+  std::printf(
+      "\nexit status: 0 done, 1 refused or failed, 2 bad command line,\n"
+      "             3 the source cannot be opened, 5 wrong tag\n");
   return kExitOk;
 }
 

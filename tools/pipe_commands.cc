@@ -107,19 +107,22 @@ void PrintLayout(const std::array<unsigned char, kHeaderLength>& head,
   }
   if (head_length < kHeaderLength) {
     const std::size_t iv_bytes = head_length > kIvOffset ? head_length - kIvOffset : 0;
-    std::printf("IV:                 incomplete (%zu of %zu bytes)\n", iv_bytes, kIvLength);
+    std::printf("IV:                 incomplete (%zu of %zu bytes)\n", iv_bytes,
+                kIvLength);
     std::printf("ciphertext length:  0 bytes\n");
     std::printf("layout:             not whole: the 18-byte header is incomplete\n");
     return;
   }
   const std::uint64_t ciphertext = size - kHeaderLength;
-  std::printf("IV:                 %s\n", Hex(head.data() + kIvOffset, kIvLength).c_str());
+  std::printf("IV:                 %s\n",
+              Hex(head.data() + kIvOffset, kIvLength).c_str());
   std::printf("ciphertext length:  %llu bytes\n",
               static_cast<unsigned long long>(ciphertext));
   if (ciphertext == 0) {
     std::printf("layout:             not whole: there is no ciphertext\n");
   } else if (ciphertext % kCipherBlock != 0) {
-    std::printf("layout:             not whole: the ciphertext is not a multiple of 16 bytes\n");
+    std::printf(
+        "layout:             not whole: the ciphertext is not a multiple of 16 bytes\n");
   } else {
     std::printf("layout:             whole (%llu blocks of 16 bytes)\n",
                 static_cast<unsigned long long>(ciphertext / kCipherBlock));

@@ -21,9 +21,8 @@ TEST(ConcurrencyTest, ParallelRoundTripsOnDistinctFiles) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&dir, &failures, t] {
       const std::string id = std::to_string(t);
-      const testing::Bytes content =
-          testing::PatternBytes(1000 + static_cast<std::size_t>(t) * 77,
-                                static_cast<std::uint32_t>(t));
+      const testing::Bytes content = testing::PatternBytes(
+          1000 + static_cast<std::size_t>(t) * 77, static_cast<std::uint32_t>(t));
       dir.Write("plain" + id + ".EBS", content);
       const std::string tag = "tag-" + id;
       for (int round = 0; round < kRounds; ++round) {

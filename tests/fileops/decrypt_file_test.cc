@@ -29,8 +29,8 @@ class DecryptTest : public ::testing::Test {
   void Seal(const Bytes& content, const std::string& tag) {
     dir_.Write("plain.EBS", content);
     int err = -1;
-    ASSERT_TRUE(cng_77x(Path("plain.EBS").c_str(), Path("sealed.EBS").c_str(),
-                        tag.c_str(), err));
+    ASSERT_TRUE(
+        cng_77x(Path("plain.EBS").c_str(), Path("sealed.EBS").c_str(), tag.c_str(), err));
   }
 
   // Runs cng_77z from `src` to "out.EBS" and returns its result; `err` gets
@@ -48,7 +48,8 @@ class DecryptTest : public ::testing::Test {
 TEST_F(DecryptTest, RoundTripsWithTagsOfEveryLength) {
   for (const std::size_t tag_length : {0u, 1u, 3u, 200u, 255u}) {
     for (const std::size_t size : {1u, 13u, 16u, 17u, 1000u}) {
-      SCOPED_TRACE("tag " + std::to_string(tag_length) + ", size " + std::to_string(size));
+      SCOPED_TRACE("tag " + std::to_string(tag_length) + ", size " +
+                   std::to_string(size));
       const std::string tag(tag_length, 'k');
       const Bytes content = PatternBytes(size, static_cast<std::uint32_t>(size));
       Seal(content, tag);
@@ -83,12 +84,9 @@ TEST_F(DecryptTest, WrongTagsGiveCodeFiveAndLeaveTheDestination) {
     const char* name;
     const char* tag;
   } const cases[] = {
-      {"one byte different", "abd"},
-      {"one byte shorter", "ab"},
-      {"one byte longer", "abcd"},
-      {"letter case", "ABC"},
-      {"no tag given", ""},
-      {"null tag", nullptr},
+      {"one byte different", "abd"}, {"one byte shorter", "ab"},
+      {"one byte longer", "abcd"},   {"letter case", "ABC"},
+      {"no tag given", ""},          {"null tag", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

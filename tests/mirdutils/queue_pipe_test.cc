@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "mirdutils/mirdutils.h"
 
@@ -101,8 +101,8 @@ TEST(QueuePipeTest, WritesAndReadsInterleaveWithoutLosingOrder) {
     const Bytes piece = Pattern(1 + round * 3001 % 90000, round);
     ASSERT_EQ(Write(pipe.get(), piece), static_cast<long long>(piece.size()));
     written.insert(written.end(), piece.begin(), piece.end());
-    const long long got =
-        zulread(pipe.get(), buffer.data(), static_cast<long long>(1 + round * 977 % 50000));
+    const long long got = zulread(pipe.get(), buffer.data(),
+                                  static_cast<long long>(1 + round * 977 % 50000));
     ASSERT_GE(got, 0);
     read.insert(read.end(), buffer.begin(), buffer.begin() + got);
   }

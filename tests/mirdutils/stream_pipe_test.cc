@@ -1,11 +1,11 @@
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "mirdutils/mirdutils.h"
 
@@ -54,7 +54,8 @@ Bytes ReadToEnd(zulpipe* pipe, std::size_t step) {
 
 TEST(StreamPipeTest, ReadsTheStreamUnchangedFromWhereItStands) {
   for (const long start : {0L, 3L, 10L}) {
-    for (const std::size_t step : {std::size_t{1}, std::size_t{4}, std::size_t{1} << 16}) {
+    for (const std::size_t step :
+         {std::size_t{1}, std::size_t{4}, std::size_t{1} << 16}) {
       SCOPED_TRACE("from " + std::to_string(start) + ", step " + std::to_string(step));
       File file = TempFileWith(kContent);
       ASSERT_NE(file, nullptr);
@@ -103,7 +104,8 @@ TEST(StreamPipeTest, ClosesTheStreamOnlyWhenItOwnsIt) {
       EXPECT_EQ(errno, EBADF);
     } else {
       EXPECT_NE(fcntl(descriptor, F_GETFD), -1);
-      EXPECT_EQ(std::fgetc(file.get()), kContent[1]) << "still the caller's, where it was";
+      EXPECT_EQ(std::fgetc(file.get()), kContent[1])
+          << "still the caller's, where it was";
     }
   }
 }

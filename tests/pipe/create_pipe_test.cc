@@ -1,12 +1,12 @@
 // create_cng77_pipe on the files a host meets: encrypted ones, plain ones,
 // ones that only look encrypted, and null arguments.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <span>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "engine/container_format.h"
 #include "exports/mirdcng.h"
@@ -52,7 +52,8 @@ TEST(CreatePipeTest, EncryptedFilesOpenAsTheirPlaintextWhateverTheTagAndFlag) {
       EXPECT_EQ(ReadToEnd(pipe.get()), c.plaintext);
       EXPECT_EQ(err, kCallersCode);
       pipe.reset();
-      EXPECT_EQ(std::ftell(stream.get()), 3) << "the stream is still the caller's, unmoved";
+      EXPECT_EQ(std::ftell(stream.get()), 3)
+          << "the stream is still the caller's, unmoved";
     }
   }
 }
@@ -77,7 +78,8 @@ TEST(CreatePipeTest, FilesThatAreNotDecryptedAreServedRawFromTheirFirstByte) {
       {"empty", {}, false},
       {"binary", Plaintext(70000, 8), false},
       {"the marker alone", {kContainerMarker}, true},
-      {"17 bytes: IV incomplete", Bytes(marker_and_iv.begin(), marker_and_iv.end() - 1), true},
+      {"17 bytes: IV incomplete", Bytes(marker_and_iv.begin(), marker_and_iv.end() - 1),
+       true},
       {"18 bytes: no ciphertext", marker_and_iv, true},
       {"35 bytes: 17-byte ciphertext", short_ciphertext, true},
       {"padding wrong", wrong_padding, true},
@@ -121,7 +123,8 @@ TEST(CreatePipeTest, AFileThatDecryptsToNothingGivesCode3AndNoPipe) {
   const Case cases[] = {
       {"empty plaintext, no tag", dir.Path("empty.EBS")},
       {"empty plaintext, a tag", Seal(dir, "tagged.EBS", {}, "tag")},
-      {"empty plaintext, a 255-byte tag", Seal(dir, "long.EBS", {}, std::string(255, 'q'))},
+      {"empty plaintext, a 255-byte tag",
+       Seal(dir, "long.EBS", {}, std::string(255, 'q'))},
   };
   for (const Case& c : cases) {
     for (const bool flag : {false, true}) {
@@ -131,7 +134,8 @@ TEST(CreatePipeTest, AFileThatDecryptsToNothingGivesCode3AndNoPipe) {
       int err = kCallersCode;
       EXPECT_EQ(create_cng77_pipe(stream.get(), c.path.c_str(), flag, err), nullptr);
       EXPECT_EQ(err, kResultEmptyPlaintext);
-      EXPECT_EQ(std::ftell(stream.get()), 1) << "the stream is still the caller's, unmoved";
+      EXPECT_EQ(std::ftell(stream.get()), 1)
+          << "the stream is still the caller's, unmoved";
     }
   }
 }

@@ -1,11 +1,11 @@
 // What the stream factory does when something below it fails: every cipher
 // call and heap block of a decryption, the pipe library, and a file too
 // large to hold.
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "engine/cng_manager.h"
 #include "exports/mirdcng.h"
@@ -175,7 +175,8 @@ TEST(PipeFailuresTest, TheStreamPipeGetsTheCallersArgumentsAndItsFailureIsPassed
   const std::string path = dir.Path("plain.txt");
   for (const bool refuse : {false, true}) {
     for (const bool flag : {false, true}) {
-      SCOPED_TRACE(std::string(refuse ? "refused" : "made") + (flag ? ", flag true" : ""));
+      SCOPED_TRACE(std::string(refuse ? "refused" : "made") +
+                   (flag ? ", flag true" : ""));
       fake = FakePipes{};
       fake.refuse_stream = refuse;
       Stream stream = OpenAsCaller(path, 3);

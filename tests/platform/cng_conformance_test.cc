@@ -150,9 +150,10 @@ Output Transform(Direction direction, BCRYPT_KEY_HANDLE key, const Bytes& input,
   result.bytes = input;
   result.bytes.resize(input.size() + kBlock);
   ULONG count = 0;
-  result.status = CipherCall(direction, key, in_place ? result.bytes.data() : separate.data(),
-                             static_cast<ULONG>(input.size()), iv, result.bytes.data(),
-                             static_cast<ULONG>(result.bytes.size()), &count, flags);
+  result.status =
+      CipherCall(direction, key, in_place ? result.bytes.data() : separate.data(),
+                 static_cast<ULONG>(input.size()), iv, result.bytes.data(),
+                 static_cast<ULONG>(result.bytes.size()), &count, flags);
   result.bytes.resize(result.status == kSuccess ? count : 0);
   return result;
 }
@@ -391,8 +392,8 @@ TEST(CngConformance, EveryPadByteIsChecked) {
     const char* name;
     Bytes tail;  // the last bytes of the decrypted block
     NTSTATUS status;
-    ULONG count;               // on success
-    bool wine_agrees;          // Wine 8 (last byte above 16 refused) agrees
+    ULONG count;       // on success
+    bool wine_agrees;  // Wine 8 (last byte above 16 refused) agrees
   };
   const Case cases[] = {
       {"pad of 4", {4, 4, 4, 4}, kSuccess, 12 + 16, true},

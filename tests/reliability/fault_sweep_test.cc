@@ -27,16 +27,30 @@ namespace {
 using platform::Call;
 
 constexpr std::array<Call, platform::kCallKinds> kEveryCall = {
-    Call::kOpenAlgorithmProvider, Call::kGetProperty, Call::kGenerateSymmetricKey,
-    Call::kGenRandom,             Call::kEncrypt,     Call::kDecrypt,
-    Call::kHeapAlloc,             Call::kFileOpen,    Call::kFileRead,
-    Call::kFileWrite,             Call::kFileClose};
+    Call::kOpenAlgorithmProvider,
+    Call::kGetProperty,
+    Call::kGenerateSymmetricKey,
+    Call::kGenRandom,
+    Call::kEncrypt,
+    Call::kDecrypt,
+    Call::kHeapAlloc,
+    Call::kFileOpen,
+    Call::kFileRead,
+    Call::kFileWrite,
+    Call::kFileClose};
 
 const char* NameOf(Call call) {
-  static constexpr const char* kNames[] = {
-      "BCryptOpenAlgorithmProvider", "BCryptGetProperty", "BCryptGenerateSymmetricKey",
-      "BCryptGenRandom", "BCryptEncrypt", "BCryptDecrypt", "HeapAlloc",
-      "file open", "file read", "file write", "file close"};
+  static constexpr const char* kNames[] = {"BCryptOpenAlgorithmProvider",
+                                           "BCryptGetProperty",
+                                           "BCryptGenerateSymmetricKey",
+                                           "BCryptGenRandom",
+                                           "BCryptEncrypt",
+                                           "BCryptDecrypt",
+                                           "HeapAlloc",
+                                           "file open",
+                                           "file read",
+                                           "file write",
+                                           "file close"};
   return kNames[static_cast<std::size_t>(call)];
 }
 
@@ -59,7 +73,8 @@ struct FaultPoint {
 };
 
 std::string Describe(const std::optional<FaultPoint>& fault) {
-  return fault ? "call " + std::to_string(fault->nth) + " of " + NameOf(fault->call) + " fails"
+  return fault ? "call " + std::to_string(fault->nth) + " of " + NameOf(fault->call) +
+                     " fails"
                : "no fault";
 }
 
@@ -98,9 +113,9 @@ enum class Outcome {
 // A file export run on one source and one destination inside `dir`.
 struct FileScenario {
   std::string name;
-  bool encrypt;                 // cng_77x, else cng_77z
-  bool in_place;                // the destination is the source
-  int destination_close;        // which file close is the destination's
+  bool encrypt;           // cng_77x, else cng_77z
+  bool in_place;          // the destination is the source
+  int destination_close;  // which file close is the destination's
 };
 
 Outcome Expected(const FileScenario& s, const std::optional<FaultPoint>& fault) {
@@ -143,8 +158,8 @@ void RunFileScenario(const FileScenario& s, const std::optional<FaultPoint>& fau
       platform::InjectFault(fault->call, fault->nth);
     }
     const auto call = s.encrypt ? cng_77x : cng_77z;
-    result = call(dir.Path("source.EBS").c_str(), dir.Path(destination_name).c_str(), kTag,
-                  err);
+    result = call(dir.Path("source.EBS").c_str(), dir.Path(destination_name).c_str(),
+                  kTag, err);
     if (counts != nullptr) {
       *counts = CountCalls();
     }
@@ -231,8 +246,7 @@ void RunPipeScenario(const PipeScenario& s, const std::optional<FaultPoint>& fau
     EXPECT_EQ(err, kCallersCode);
     // Only a failed close, after the whole file was read, keeps the
     // decrypting road.
-    const bool decrypted =
-        s.encrypted && (!fault || fault->call == Call::kFileClose);
+    const bool decrypted = s.encrypted && (!fault || fault->call == Call::kFileClose);
     EXPECT_EQ(IsQueuePipe(pipe.get()), decrypted);
     EXPECT_EQ(ReadToEnd(pipe.get()), decrypted ? kContent : file);
   }

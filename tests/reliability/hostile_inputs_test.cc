@@ -97,22 +97,24 @@ TEST(HostileInputs, EveryTruncationOfAContainerIsRefusedOrServedRaw) {
     for (std::size_t length = 0; length <= whole.size(); ++length) {
       SCOPED_TRACE(std::string(c.label) + ", " + std::to_string(length) + " of " +
                    std::to_string(whole.size()) + " bytes");
-      const Bytes file(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+      const Bytes file(whole.begin(),
+                       whole.begin() + static_cast<std::ptrdiff_t>(length));
       dir.Write("cut.EBS", file);
       const bool complete = length == whole.size();
 
       for (const bool with_tag : {true, false}) {
         int err = -1;
-        const bool opened = cng_77z(dir.Path("cut.EBS").c_str(), dir.Path("out.EBS").c_str(),
-                                    with_tag ? c.tag.c_str() : "", err);
+        const bool opened =
+            cng_77z(dir.Path("cut.EBS").c_str(), dir.Path("out.EBS").c_str(),
+                    with_tag ? c.tag.c_str() : "", err);
         // Without the tag, a header that names one stops before the cipher.
         const bool tag_test_first =
             !with_tag && !c.tag.empty() && length >= kHeaderLength;
         const bool succeeds = complete && (with_tag || c.tag.empty());
         EXPECT_EQ(opened, succeeds);
         EXPECT_EQ(err, tag_test_first ? 5 : 0);
-        EXPECT_EQ(dir.Read("out.EBS"), succeeds ? std::optional<Bytes>(c.content)
-                                                : std::nullopt);
+        EXPECT_EQ(dir.Read("out.EBS"),
+                  succeeds ? std::optional<Bytes>(c.content) : std::nullopt);
         std::filesystem::remove(dir.Path("out.EBS"));
         ++inputs_tried;
       }
@@ -131,17 +133,16 @@ TEST(HostileInputs, EveryTruncationOfAContainerIsRefusedOrServedRaw) {
 // not UTF-8 reach the file system unchanged, on every road.
 TEST(HostileInputs, NamesAreTakenByteForByte) {
   const std::string names[] = {
-      "back\\slash.EBS", "C:\\models\\m.EBS", "with  spaces .EBS", " .EBS",
-      "\xff\xfe\x80.EBS", "caf\xe9.EBS",      "tab\tand\nnewline.EBS",
-      "-dash.EBS",       "what?*<>|\".EBS",  "trailing dot.",
+      "back\\slash.EBS",  "C:\\models\\m.EBS", "with  spaces .EBS",     " .EBS",
+      "\xff\xfe\x80.EBS", "caf\xe9.EBS",       "tab\tand\nnewline.EBS", "-dash.EBS",
+      "what?*<>|\".EBS",  "trailing dot.",
   };
   const Bytes content = BytesOf("names are bytes");
   for (const std::string& name : names) {
     SCOPED_TRACE("name \"" + name + "\"");
     TempDir dir;
     // The naming rule gives ".ebs" to every name not ending in ".EBS".
-    const std::string stored =
-        name.ends_with(".EBS") ? name : name + ".ebs";
+    const std::string stored = name.ends_with(".EBS") ? name : name + ".ebs";
     dir.Write("plain.EBS", content);
     int err = -1;
     ASSERT_TRUE(cng_77x(dir.Path("plain.EBS").c_str(), dir.Path(name).c_str(), "t", err));
@@ -210,9 +211,11 @@ TEST(HostileInputs, FilesOf2GiBAndMoreAreRefusedUnread) {
 #if defined(MIRDCNG_HAVE_FAULT_INJECTION)
     platform::ClearFaults();
 #endif
-    EXPECT_FALSE(cng_77x(dir.Path("plain.EBS").c_str(), dir.Path("a.EBS").c_str(), "", err));
+    EXPECT_FALSE(
+        cng_77x(dir.Path("plain.EBS").c_str(), dir.Path("a.EBS").c_str(), "", err));
     EXPECT_EQ(err, 0);
-    EXPECT_FALSE(cng_77z(dir.Path("huge.EBS").c_str(), dir.Path("b.EBS").c_str(), "", err));
+    EXPECT_FALSE(
+        cng_77z(dir.Path("huge.EBS").c_str(), dir.Path("b.EBS").c_str(), "", err));
     EXPECT_EQ(err, 0);
 #if defined(MIRDCNG_HAVE_FAULT_INJECTION)
     EXPECT_EQ(platform::CallCount(Call::kFileRead), 0) << "refused by size alone";
@@ -254,9 +257,11 @@ TEST(RealIoFaults, EachGivesFalseWithItsCodeAndLosesNothing) {
   dir.Write("file.EBS", "a file, not a folder");
   std::error_code no_proc;
   // /proc/version opens for writing, as root, and refuses every write.
-  std::filesystem::create_symlink("/proc/version", dir.Path("refuses-writes.EBS"), no_proc);
+  std::filesystem::create_symlink("/proc/version", dir.Path("refuses-writes.EBS"),
+                                  no_proc);
   // /proc/self/mem opens for reading and refuses to read its first page.
-  std::filesystem::create_symlink("/proc/self/mem", dir.Path("refuses-reads.EBS"), no_proc);
+  std::filesystem::create_symlink("/proc/self/mem", dir.Path("refuses-reads.EBS"),
+                                  no_proc);
   const bool have_proc = !no_proc && std::filesystem::exists("/proc/self/mem");
   const std::string long_name(300, 'n');
   std::string long_path = dir.Path("");
@@ -272,16 +277,18 @@ TEST(RealIoFaults, EachGivesFalseWithItsCodeAndLosesNothing) {
     int err;
   };
   std::vector<Case> cases = {
-      {"destination inside a file", dir.Path("plain.EBS"), dir.Path("file.EBS/out.EBS"), 0},
-      {"destination name too long", dir.Path("plain.EBS"), dir.Path(long_name + ".EBS"), 0},
+      {"destination inside a file", dir.Path("plain.EBS"), dir.Path("file.EBS/out.EBS"),
+       0},
+      {"destination name too long", dir.Path("plain.EBS"), dir.Path(long_name + ".EBS"),
+       0},
       {"destination path too long", dir.Path("plain.EBS"), long_path, 0},
       {"source inside a file", dir.Path("file.EBS/in.EBS"), dir.Path("out.EBS"), 3},
       {"source name too long", dir.Path(long_name + ".EBS"), dir.Path("out.EBS"), 3},
       {"source path too long", long_path, dir.Path("out.EBS"), 3},
   };
   if (have_proc) {
-    cases.push_back(
-        {"destination refuses writes", dir.Path("plain.EBS"), dir.Path("refuses-writes.EBS"), 0});
+    cases.push_back({"destination refuses writes", dir.Path("plain.EBS"),
+                     dir.Path("refuses-writes.EBS"), 0});
     cases.push_back(
         {"source refuses reads", dir.Path("refuses-reads.EBS"), dir.Path("out.EBS"), 0});
   }

@@ -5,7 +5,6 @@
 #include <memory>
 #include <stdexcept>
 
-
 namespace mirdcng::testing {
 namespace {
 

@@ -17,8 +17,8 @@ std::optional<Bytes> Run(bool encrypt, std::span<const std::uint8_t> key,
     throw std::runtime_error("reference cipher: AES-128 takes a 16-byte key and IV");
   }
   BCRYPT_ALG_HANDLE algorithm = nullptr;
-  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_AES_ALGORITHM,
-                                                  nullptr, 0))) {
+  if (!BCRYPT_SUCCESS(
+          BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_AES_ALGORITHM, nullptr, 0))) {
     throw std::runtime_error("reference cipher: no AES provider");
   }
   ULONG object_length = 0;
@@ -31,10 +31,9 @@ std::optional<Bytes> Run(bool encrypt, std::span<const std::uint8_t> key,
                                        sizeof object_length, &written, 0))) {
     object.resize(object_length);
   }
-  if (object.empty() ||
-      !BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(
-          algorithm, &handle, object.data(), object_length, secret.data(),
-          static_cast<ULONG>(secret.size()), 0))) {
+  if (object.empty() || !BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(
+                            algorithm, &handle, object.data(), object_length,
+                            secret.data(), static_cast<ULONG>(secret.size()), 0))) {
     BCryptCloseAlgorithmProvider(algorithm, 0);
     throw std::runtime_error("reference cipher: cannot make the key");
   }
@@ -65,7 +64,8 @@ std::optional<Bytes> Run(bool encrypt, std::span<const std::uint8_t> key,
 
 }  // namespace
 
-Bytes ReferenceEncrypt(std::span<const std::uint8_t> key, std::span<const std::uint8_t> iv,
+Bytes ReferenceEncrypt(std::span<const std::uint8_t> key,
+                       std::span<const std::uint8_t> iv,
                        std::span<const std::uint8_t> plaintext) {
   return *Run(true, key, iv, plaintext);
 }

@@ -1,10 +1,10 @@
 // The mirdcng command's cat and inspect, run as a person would run them.
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <initializer_list>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "engine/container_format.h"
 #include "tests/pipe/pipe_test_support.h"
@@ -105,7 +105,8 @@ TEST(PipeCommandsTest, CatWritesWhatThePipeReadsByteForByte) {
 
 TEST(PipeCommandsTest, InspectDescribesTheLayoutWithoutThePlaintext) {
   TempDir dir;
-  const std::string sealed = Seal(dir, "sealed.EBS", BytesOf("TOP SECRET CONTENT"), "abc");
+  const std::string sealed =
+      Seal(dir, "sealed.EBS", BytesOf("TOP SECRET CONTENT"), "abc");
   const Bytes container = *dir.Read("sealed.EBS");
   std::string iv_hex;
   for (std::size_t i = kIvOffset; i < kHeaderLength; ++i) {
@@ -123,9 +124,9 @@ TEST(PipeCommandsTest, InspectDescribesTheLayoutWithoutThePlaintext) {
   const Case cases[] = {
       {"encrypted",
        sealed,
-       {"size:               50 bytes", "encrypted:          yes", "tag length:         3 bytes",
-        "IV:                 " + iv_hex, "ciphertext length:  32 bytes",
-        "layout:             whole"}},
+       {"size:               50 bytes", "encrypted:          yes",
+        "tag length:         3 bytes", "IV:                 " + iv_hex,
+        "ciphertext length:  32 bytes", "layout:             whole"}},
       {"plain", dir.Path("plain.txt"), {"encrypted:          no (begins with 0x41"}},
       {"17-byte ciphertext",
        dir.Path("short.EBS"),
@@ -138,7 +139,7 @@ TEST(PipeCommandsTest, InspectDescribesTheLayoutWithoutThePlaintext) {
     const std::string out = Text(run.out);
     for (const std::string& line : c.lines) {
       EXPECT_NE(out.find("\n" + line), std::string::npos) << "no line " << line << " in\n"
-                                                           << out;
+                                                          << out;
     }
     EXPECT_EQ(out.find("SECRET"), std::string::npos);
   }

@@ -1,9 +1,8 @@
 // mirdcng.dll as a host process meets it: loaded at run time, its functions
 // bound by the x64 decorated names and called through pointers of the
 // declared types. This program links nothing of the library.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>

@@ -1,15 +1,15 @@
 // The library's file opens share the file with every other opener, for real:
 // the host keeps its own handle of a file open while it calls the library,
 // and Windows refuses an open whose share mode clashes with another's.
-#include <windows.h>
+#include "platform/share_open.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
 
 #include "exports/mirdcng.h"
-#include "platform/share_open.h"
 #include "tests/support/temp_dir.h"
 
 namespace mirdcng {
@@ -89,15 +89,15 @@ TEST(ShareOpenTest, ExportsWorkWhileTheHostHoldsBothFiles) {
     HostHandle source(dir.Path("plain.EBS"), kReadWrite, kShareAll);
     HostHandle destination(dir.Path("sealed.EBS"), kReadWrite, kShareAll);
     ASSERT_TRUE(source.open() && destination.open());
-    EXPECT_TRUE(cng_77x(dir.Path("plain.EBS").c_str(), dir.Path("sealed.EBS").c_str(),
-                        "t", err));
+    EXPECT_TRUE(
+        cng_77x(dir.Path("plain.EBS").c_str(), dir.Path("sealed.EBS").c_str(), "t", err));
   }
   {
     HostHandle source(dir.Path("sealed.EBS"), kReadWrite, kShareAll);
     HostHandle destination(dir.Path("back.EBS"), kReadWrite, kShareAll);
     ASSERT_TRUE(source.open() && destination.open());
-    EXPECT_TRUE(cng_77z(dir.Path("sealed.EBS").c_str(), dir.Path("back.EBS").c_str(),
-                        "t", err));
+    EXPECT_TRUE(
+        cng_77z(dir.Path("sealed.EBS").c_str(), dir.Path("back.EBS").c_str(), "t", err));
   }
   EXPECT_EQ(dir.Read("back.EBS"), BytesOf("held open"));
 }
