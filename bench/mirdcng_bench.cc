@@ -31,7 +31,7 @@
 #include <string_view>
 #include <vector>
 
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 
 namespace {
 

@@ -10,10 +10,9 @@ install(TARGETS mirdcng mirdutils EXPORT mirdcngTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES exports/mirdcng.h exports/export.h exports/result_codes.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/exports)
-install(FILES mirdutils/mirdutils.h mirdutils/export.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mirdutils)
+# The public headers, in the folders they have in the source tree.
+install(DIRECTORY include/mirdcng include/mirdutils
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(MIRDCNG_BUILD_TOOLS)
   install(TARGETS mirdcng_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()

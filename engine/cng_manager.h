@@ -11,6 +11,11 @@
 // (key object, IV buffers, the transform's output block) and releases them in
 // its destructor. Operations own their byte buffers and file streams.
 //
+// Each operation is defined beside the subsystem it serves: EncryptFile and
+// DecryptFile in fileops/ (file conversion), DecryptToBuffer in pipe/ (the
+// stream factory). What they share, construction, destruction and the
+// two-pass transform, is here in engine/.
+//
 // Thread-safety: an engine is used by one thread. Engines share no state, so
 // calls on different threads need no locking, as long as they do not write the
 // same files.

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 #include "mirdutils/mirdutils.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "fileops/call_frame.h"
 
-#include "exports/result_codes.h"
 #include "fileops/naming_rule.h"
+#include "mirdcng/result_codes.h"
 #include "platform/share_open.h"
 
 namespace mirdcng {

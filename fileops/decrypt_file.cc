@@ -8,7 +8,7 @@
 
 #include "engine/cng_manager.h"
 #include "engine/whole_file.h"
-#include "exports/result_codes.h"
+#include "mirdcng/result_codes.h"
 #include "platform/share_open.h"
 
 namespace mirdcng {

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "engine/container_format.h"
-#include "exports/mirdcng.h"
 #include "fileops/naming_rule.h"
+#include "mirdcng/mirdcng.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 
 namespace {
 

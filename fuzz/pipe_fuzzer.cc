@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "engine/container_format.h"
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 
 namespace {
 

@@ -3,8 +3,7 @@
 #include <string>
 
 #include "engine/cng_manager.h"
-#include "exports/mirdcng.h"
-#include "exports/result_codes.h"
+#include "mirdcng/result_codes.h"
 
 namespace mirdcng {
 namespace {
@@ -56,7 +55,3 @@ zulpipe* OpenAsPipe(std::FILE* file, const char* name, bool flag, int& err,
 }
 
 }  // namespace mirdcng
-
-zulpipe* create_cng77_pipe(FILE* file, const char* name, bool flag, int& err) {
-  return mirdcng::OpenAsPipe(file, name, flag, err, mirdcng::Mirdutils());
-}

@@ -21,7 +21,7 @@ struct PipeLibrary {
 // Mirdutils returns the real one: libmirdutils.
 const PipeLibrary& Mirdutils();
 
-// OpenAsPipe does what create_cng77_pipe promises (exports/mirdcng.h), with
+// OpenAsPipe does what create_cng77_pipe promises (mirdcng/mirdcng.h), with
 // `pipes` as the pipe library.
 [[nodiscard]] zulpipe* OpenAsPipe(std::FILE* file, const char* name, bool flag, int& err,
                                   const PipeLibrary& pipes);

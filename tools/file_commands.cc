@@ -5,9 +5,9 @@
 #include <string>
 
 #include "engine/container_format.h"
-#include "exports/mirdcng.h"
-#include "exports/result_codes.h"
 #include "fileops/naming_rule.h"
+#include "mirdcng/mirdcng.h"
+#include "mirdcng/result_codes.h"
 #include "tools/commands.h"
 
 namespace mirdcng::tool {

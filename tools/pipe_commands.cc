@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/container_format.h"
-#include "exports/mirdcng.h"
-#include "exports/result_codes.h"
+#include "mirdcng/mirdcng.h"
+#include "mirdcng/result_codes.h"
 #include "tools/commands.h"
 
 #if defined(_WIN32)

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 #include "platform/fault_injection.h"
 #include "tests/support/reference_cipher.h"
 #include "tests/support/temp_dir.h"

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 #include "tests/support/temp_dir.h"
 
 namespace mirdcng {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine/container_format.h"
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 #include "platform/fault_injection.h"
 #include "tests/support/reference_cipher.h"
 #include "tests/support/temp_dir.h"

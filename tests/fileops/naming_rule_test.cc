@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 #include "tests/support/reference_cipher.h"
 #include "tests/support/temp_dir.h"
 

@@ -16,7 +16,7 @@ if(NOT out MATCHES "libssl|libcrypto")
 endif()
 set(root ${WORK_DIR}/root)
 run(dpkg-deb -x ${deb} ${root})
-foreach(file usr/bin/mirdcng usr/include/exports/mirdcng.h usr/include/mirdutils/mirdutils.h
+foreach(file usr/bin/mirdcng usr/include/mirdcng/mirdcng.h usr/include/mirdutils/mirdutils.h
              usr/lib/cmake/mirdcng/mirdcngConfig.cmake usr/lib/pkgconfig/mirdcng.pc)
   if(NOT EXISTS ${root}/${file})
     message(FATAL_ERROR "the package lacks ${file}")

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine/container_format.h"
-#include "exports/mirdcng.h"
-#include "exports/result_codes.h"
+#include "mirdcng/mirdcng.h"
+#include "mirdcng/result_codes.h"
 #include "platform/fault_injection.h"
 #include "tests/pipe/pipe_test_support.h"
 #include "tests/support/reference_cipher.h"

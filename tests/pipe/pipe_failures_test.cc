@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine/cng_manager.h"
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 #include "pipe/stream_factory.h"
 #include "platform/fault_injection.h"
 #include "tests/pipe/pipe_test_support.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 
 namespace mirdcng::testing {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 #include "platform/fault_injection.h"
 #include "tests/pipe/pipe_test_support.h"
 #include "tests/support/reference_cipher.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/container_format.h"
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 #include "platform/fault_injection.h"
 #include "tests/pipe/pipe_test_support.h"
 #include "tests/support/reference_cipher.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 #include "tests/pipe/pipe_test_support.h"
 #include "tests/support/temp_dir.h"
 

@@ -10,7 +10,7 @@ if(NOT status EQUAL 0 OR NOT zip)
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${zip} OUTPUT_VARIABLE listing)
 foreach(file bin/mirdcng.dll bin/mirdutils.dll bin/mirdcng.exe
-             include/exports/mirdcng.h include/mirdutils/mirdutils.h)
+             include/mirdcng/mirdcng.h include/mirdutils/mirdutils.h)
   if(NOT listing MATCHES "/${file}")
     message(FATAL_ERROR "the zip lacks ${file}:\n${listing}")
   endif()

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "exports/mirdcng.h"
+#include "mirdcng/mirdcng.h"
 #include "tests/support/temp_dir.h"
 
 namespace mirdcng {

@@ -9,8 +9,8 @@
 // The stream factory (create_cng77_pipe) writes it only when it returns null:
 //   2  the stream is null
 //   3  the file decrypts to nothing once its tag trailer is removed
-#ifndef MIRDCNG_EXPORTS_RESULT_CODES_H_
-#define MIRDCNG_EXPORTS_RESULT_CODES_H_
+#ifndef MIRDCNG_RESULT_CODES_H_
+#define MIRDCNG_RESULT_CODES_H_
 
 namespace mirdcng {
 
@@ -22,4 +22,4 @@ inline constexpr int kResultTagMismatch = 5;
 
 }  // namespace mirdcng
 
-#endif  // MIRDCNG_EXPORTS_RESULT_CODES_H_
+#endif  // MIRDCNG_RESULT_CODES_H_

@@ -11,7 +11,7 @@
 // different threads do not interfere as long as they do not work on the same
 // files or the same caller's stream. Paths are narrow byte strings, passed to
 // the file system unchanged apart from the naming rule below. The result codes
-// are listed in exports/result_codes.h.
+// are listed in mirdcng/result_codes.h.
 //
 // The naming rule (file functions, both paths): a path whose part after its
 // last "." (searched over the whole path, folders included) is exactly "EBS"
@@ -36,12 +36,12 @@
 // library's (memory exhaustion) passes to the caller after everything the
 // call made is released. Errors are the result and `err`, nothing else: the
 // library prints nothing.
-#ifndef MIRDCNG_EXPORTS_MIRDCNG_H_
-#define MIRDCNG_EXPORTS_MIRDCNG_H_
+#ifndef MIRDCNG_MIRDCNG_H_
+#define MIRDCNG_MIRDCNG_H_
 
 #include <cstdio>
 
-#include "exports/export.h"
+#include "mirdcng/export.h"
 #include "mirdutils/mirdutils.h"
 
 // cng_77x encrypts the file `src` into the file `dst`, with the text `tag`
@@ -120,4 +120,4 @@ MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag, i
 MIRDCNG_EXPORT zulpipe* create_cng77_pipe(FILE* file, const char* name, bool flag,
                                           int& err);
 
-#endif  // MIRDCNG_EXPORTS_MIRDCNG_H_
+#endif  // MIRDCNG_MIRDCNG_H_

@@ -7,8 +7,8 @@
 // On Windows the DLL's export table is exports/mirdcng.def, which publishes
 // each function under its x64 decorated name as well as its GCC name; marking
 // the definitions dllexport would add only the latter, so they are unmarked.
-#ifndef MIRDCNG_EXPORTS_EXPORT_H_
-#define MIRDCNG_EXPORTS_EXPORT_H_
+#ifndef MIRDCNG_EXPORT_H_
+#define MIRDCNG_EXPORT_H_
 
 #if defined(MIRDCNG_SHARED_LIBRARY)
 #if defined(_WIN32)
@@ -24,4 +24,4 @@
 #define MIRDCNG_EXPORT
 #endif
 
-#endif  // MIRDCNG_EXPORTS_EXPORT_H_
+#endif  // MIRDCNG_EXPORT_H_
