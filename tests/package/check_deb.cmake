@@ -1,33 +1,86 @@
-# Makes the Debian package of the build in BUILD_DIR, unpacks it into a
-# scratch root (as dpkg would install it, without touching the system), and
-# runs the command from there on a round trip.
+# Makes the Debian packages as the README says (the deb preset, in a build of
+# its own), checks what each holds and depends on, has lintian find no error
+# in them, unpacks all three into a scratch root (as dpkg would install them,
+# without touching the system), and runs the command and builds hosts from
+# there. cpack must refuse to make them from BUILD_DIR, configured for
+# another prefix.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${WORK_DIR})
-include(${CMAKE_CURRENT_LIST_DIR}/run.cmake)
-run(cpack -G DEB -B ${WORK_DIR}/out --config ${BUILD_DIR}/CPackConfig.cmake)
-file(GLOB deb ${WORK_DIR}/out/*.deb)
-if(NOT deb)
-  message(FATAL_ERROR "cpack made no .deb")
-endif()
-run(dpkg-deb --field ${deb} Package Version Depends)
-message(STATUS "${out}")
-if(NOT out MATCHES "libssl|libcrypto")
-  message(FATAL_ERROR "the package does not depend on libcrypto's package:\n${out}")
-endif()
-set(root ${WORK_DIR}/root)
-run(dpkg-deb -x ${deb} ${root})
-foreach(file usr/bin/mirdcng usr/include/mirdcng/mirdcng.h usr/include/mirdutils/mirdutils.h
-             usr/lib/cmake/mirdcng/mirdcngConfig.cmake usr/lib/pkgconfig/mirdcng.pc)
-  if(NOT EXISTS ${root}/${file})
-    message(FATAL_ERROR "the package lacks ${file}")
-  endif()
-endforeach()
-file(GLOB libraries ${root}/usr/lib/libmirdcng.so.1 ${root}/usr/lib/libmirdutils.so.1)
-list(LENGTH libraries count)
-if(NOT count EQUAL 2)
-  message(FATAL_ERROR "the package lacks a library: ${libraries}")
+include(${CMAKE_CURRENT_LIST_DIR}/consumer.cmake)
+find_program(LINTIAN lintian)
+if(NOT LINTIAN)
+  message(FATAL_ERROR "lintian is missing: scripts/install-deps.sh installs it")
 endif()
 
+execute_process(COMMAND cpack -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${WORK_DIR}/refused
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(status EQUAL 0 OR NOT out MATCHES "configured for /usr")
+  message(FATAL_ERROR "cpack made Debian packages of a build not configured for /usr:\n${out}")
+endif()
+
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} --preset deb -B ${WORK_DIR}/build
+    -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+run(cpack --config ${WORK_DIR}/build/CPackConfig.cmake -B ${WORK_DIR}/out)
+run(dpkg-architecture -qDEB_HOST_MULTIARCH)
+string(STRIP "${out}" arch)
+
+# Every file of each package, and what it must depend on.
+set(doc usr/share/doc/PACKAGE/README.md usr/share/doc/PACKAGE/changelog.Debian.gz
+        usr/share/doc/PACKAGE/copyright)
+set(libmirdcng1_depends "libssl")
+set(libmirdcng1_files ${doc}
+    usr/lib/${arch}/libmirdcng.so.1 usr/lib/${arch}/libmirdcng.so.1.0.0
+    usr/lib/${arch}/libmirdutils.so.1 usr/lib/${arch}/libmirdutils.so.1.0.0)
+set(libmirdcng-dev_depends "libmirdcng1 \\(= ")
+set(libmirdcng-dev_files ${doc}
+    usr/include/mirdcng/export.h usr/include/mirdcng/mirdcng.h
+    usr/include/mirdcng/result_codes.h
+    usr/include/mirdutils/export.h usr/include/mirdutils/mirdutils.h
+    usr/lib/${arch}/cmake/mirdcng/mirdcngConfig.cmake
+    usr/lib/${arch}/cmake/mirdcng/mirdcngConfigVersion.cmake
+    usr/lib/${arch}/cmake/mirdcng/mirdcngTargets-release.cmake
+    usr/lib/${arch}/cmake/mirdcng/mirdcngTargets.cmake
+    usr/lib/${arch}/libmirdcng.so usr/lib/${arch}/libmirdutils.so
+    usr/lib/${arch}/pkgconfig/mirdcng.pc)
+set(mirdcng_depends "libmirdcng1 \\(= ")
+set(mirdcng_files ${doc} usr/bin/mirdcng)
+
+set(root ${WORK_DIR}/root)
+set(debs "")
+foreach(package libmirdcng1 libmirdcng-dev mirdcng)
+  file(GLOB deb ${WORK_DIR}/out/${package}_*.deb)
+  if(NOT deb)
+    message(FATAL_ERROR "cpack made no ${package} package")
+  endif()
+  list(APPEND debs ${deb})
+  run(dpkg-deb --field ${deb} Depends)
+  if(NOT out MATCHES "${${package}_depends}")
+    message(FATAL_ERROR "${package} does not depend on ${${package}_depends}: ${out}")
+  endif()
+  run(dpkg-deb -x ${deb} ${WORK_DIR}/${package})
+  file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${WORK_DIR}/${package}
+       ${WORK_DIR}/${package}/*)
+  string(REPLACE PACKAGE ${package} expected "${${package}_files}")
+  list(SORT files)
+  list(SORT expected)
+  if(NOT files STREQUAL expected)
+    message(FATAL_ERROR "${package} holds\n  ${files}\nnot\n  ${expected}")
+  endif()
+  run(dpkg-deb -x ${deb} ${root})
+endforeach()
+
+foreach(binary usr/bin/mirdcng usr/lib/${arch}/libmirdcng.so.1 usr/lib/${arch}/libmirdutils.so.1)
+  run(readelf --dynamic ${root}/${binary})
+  if(out MATCHES "RPATH|RUNPATH")
+    message(FATAL_ERROR "${binary} carries a run path:\n${out}")
+  endif()
+endforeach()
+
+run(${LINTIAN} --fail-on error ${debs})
+message(STATUS "lintian:\n${out}")
+
+set(ENV{LD_LIBRARY_PATH} ${root}/usr/lib/${arch})
 file(WRITE ${WORK_DIR}/notes.EBS "packaged round trip\n")
 run(${root}/usr/bin/mirdcng encrypt ${WORK_DIR}/notes.EBS ${WORK_DIR}/sealed.EBS --tag t)
 run(${root}/usr/bin/mirdcng decrypt ${WORK_DIR}/sealed.EBS ${WORK_DIR}/back.EBS --tag t)
@@ -35,4 +88,6 @@ file(READ ${WORK_DIR}/back.EBS back)
 if(NOT back STREQUAL "packaged round trip\n")
   message(FATAL_ERROR "the packaged command did not round-trip: ${back}")
 endif()
-message(STATUS "the Debian package installs and its command works")
+unset(ENV{LD_LIBRARY_PATH})
+build_consumers(${root}/usr ${WORK_DIR}/consumers)
+message(STATUS "the Debian packages install, and their command and files serve hosts")
