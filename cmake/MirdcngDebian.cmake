@@ -53,7 +53,8 @@ set(CPACK_DEBIAN_COMMAND_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_COMMAND_DESCRIPTION "mirdcng encrypts and decrypts the framework's .ebs files, prints them as
 the framework reads them and tells their layout, through libmirdcng.")
 
-# The Debian documents of each package; a plain install has the doc folder's.
+# /usr/share/doc/<package>/ of each package. They go into the packages alone
+# (EXCLUDE_FROM_ALL): a plain install has share/doc/mirdcng/ instead.
 execute_process(COMMAND gzip -9n -c ${CPACK_MIRDCNG_DEBIAN_CHANGELOG}
                 OUTPUT_FILE ${PROJECT_BINARY_DIR}/changelog.Debian.gz
                 RESULT_VARIABLE _mirdcng_gzip_status)
