@@ -26,7 +26,8 @@ static_assert(noexcept(cng_77x(nullptr, nullptr, nullptr, std::declval<int&>()))
 static_assert(noexcept(cng_77z(nullptr, nullptr, nullptr, std::declval<int&>())));
 static_assert(noexcept(create_cng77_pipe(nullptr, nullptr, false, std::declval<int&>())));
 static_assert(noexcept(create_queue_zulpipe()) && noexcept(zulclose(nullptr)));
-static_assert(noexcept(zulwrite(nullptr, nullptr, 0)) && noexcept(zulread(nullptr, nullptr, 0)));
+static_assert(noexcept(zulwrite(nullptr, nullptr, 0)) && noexcept(zulread(nullptr,
+                                                                          nullptr, 0)));
 static_assert(noexcept(create_binary_stream_zulpipe(nullptr, nullptr, false)));
 
 // Which memory runs out: the library's own buffers, or the pipe library's.
@@ -108,7 +109,8 @@ int RunPipeCase(bool encrypted, Memory memory, int nth) {
                std::to_string(nth) + " fails");
   TempDir dir;
   dir.Write("file.EBS", kContent);
-  const std::string path = encrypted ? Seal(dir, "sealed.EBS", kContent, kTag) : dir.Path("file.EBS");
+  const std::string path =
+      encrypted ? Seal(dir, "sealed.EBS", kContent, kTag) : dir.Path("file.EBS");
   const std::size_t descriptors = OpenDescriptors();
   Stream stream = OpenAsCaller(path, 7);
 
@@ -160,12 +162,10 @@ TEST(AllocationSweep, EveryAllocationOfEveryExportFailsCleanly) {
     EXPECT_GT(swept, 0) << c.name << " made no allocation";
     total += swept;
   }
-  const std::pair<bool, Memory> pipes[] = {{true, Memory::kBuffers},
-                                           {true, Memory::kPipes},
-                                           {false, Memory::kPipes}};
+  const std::pair<bool, Memory> pipes[] = {
+      {true, Memory::kBuffers}, {true, Memory::kPipes}, {false, Memory::kPipes}};
   for (const auto& [encrypted, memory] : pipes) {
-    const int swept = Sweep(
-        [&](int nth) { return RunPipeCase(encrypted, memory, nth); });
+    const int swept = Sweep([&](int nth) { return RunPipeCase(encrypted, memory, nth); });
     EXPECT_GT(swept, 0) << "create_cng77_pipe made no allocation";
     total += swept;
   }
