@@ -45,7 +45,8 @@ bool WriteFile(const char* name) {
 
 // HoldsContent reads `file` to its end and compares it with `content`.
 bool HoldsContent(FILE* file) {
-  unsigned char buffer[2048];  // below a page: no stack probe, which lives in a CRT library
+  unsigned char
+      buffer[2048];  // below a page: no stack probe, which lives in a CRT library
   unsigned long long at = 0;
   for (std::size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
     if (at + got > kSize || !Same(buffer, content + at, got)) {
@@ -124,7 +125,8 @@ extern "C" void HostMain() {
   }
   Check(WriteFile("plain.EBS"), "the host writes a plain file");
   FileFunctions();
-  PipeOverHostStream("plain.EBS", "the raw road serves the whole file from its first byte");
+  PipeOverHostStream("plain.EBS",
+                     "the raw road serves the whole file from its first byte");
   PipeOverHostStream("sealed.EBS", "the decrypting road serves the plaintext");
   int err = -1;
   Check(create_cng77_pipe(nullptr, "plain.EBS", false, err) == nullptr && err == 2,
