@@ -31,7 +31,8 @@ int main() {
   std::FILE* stream = std::fopen("sealed.EBS", "rb");
   err = 7;
   const zulpipe* pipe = create_cng77_pipe(stream, "sealed.EBS", false, err);
-  Check(pipe != nullptr && pipe->queue && err == 7, "an encrypted file gives the queue pipe");
+  Check(pipe != nullptr && pipe->queue && err == 7,
+        "an encrypted file gives the queue pipe");
   Check(pipe != nullptr && pipe->writes == 1 && pipe->size == sizeof kText &&
             std::memcmp(pipe->bytes, kText, sizeof kText) == 0,
         "holding the plaintext, written once");

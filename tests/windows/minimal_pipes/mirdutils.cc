@@ -12,7 +12,8 @@ __declspec(dllexport) zulpipe* create_queue_zulpipe() {
   return pipe;
 }
 
-__declspec(dllexport) long long zulwrite(zulpipe* pipe, const void* data, long long size) {
+__declspec(dllexport) long long zulwrite(zulpipe* pipe, const void* data,
+                                         long long size) {
   ++pipe->writes;
   const long long room = static_cast<long long>(sizeof pipe->bytes) - pipe->size;
   const long long kept = size < 0 ? 0 : size > room ? room : size;
@@ -21,7 +22,8 @@ __declspec(dllexport) long long zulwrite(zulpipe* pipe, const void* data, long l
   return 0;  // says nothing about what was taken
 }
 
-__declspec(dllexport) zulpipe* create_binary_stream_zulpipe(std::FILE* stream, const char* name,
+__declspec(dllexport) zulpipe* create_binary_stream_zulpipe(std::FILE* stream,
+                                                            const char* name,
                                                             bool owns_stream) {
   return new zulpipe{false, 0, 0, {}, stream, name, owns_stream};
 }

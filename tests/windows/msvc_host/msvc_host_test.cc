@@ -22,6 +22,7 @@ void Check(bool ok, const char* what) {
   std::fputs(ok ? "ok:   " : "FAIL: ", stdout);
   std::fputs(what, stdout);
   std::fputs("\n", stdout);
+  std::fflush(stdout);  // shown even if a later call never returns
   failures += ok ? 0 : 1;
 }
 
