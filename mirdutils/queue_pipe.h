@@ -5,7 +5,8 @@
 // Small writes share a chunk of kMinChunk bytes; a larger write gets a chunk
 // of exactly its own size, so a large content costs the pipe its own size
 // and nothing more, and no byte is ever moved inside the pipe. The chunks
-// hold plaintext: they are wiped before they are freed.
+// hold plaintext: they are wiped before their memory can be used again in
+// the process (chunk_memory.h).
 //
 // A write that finds no memory fails the pipe for good: every later read and
 // write fails, so that a reader never takes what is left for all of it.
