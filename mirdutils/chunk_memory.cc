@@ -3,6 +3,12 @@
 #include <cstdint>
 #include <new>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <string.h>
+#endif
+
 #if defined(__SANITIZE_ADDRESS__)
 #define MIRDUTILS_ADDRESS_SANITIZER 1
 #elif defined(__has_feature)
@@ -16,6 +22,31 @@
 #endif
 
 namespace mirdutils {
+namespace {
+
+// Wipe clears bytes in a way the compiler may not leave out because they are
+// about to be freed.
+void Wipe(std::byte* bytes, std::size_t size) {
+  if (size == 0) {
+    return;
+  }
+#if defined(_WIN32)
+  SecureZeroMemory(bytes, size);
+#else
+  explicit_bzero(bytes, size);
+#endif
+}
+
+std::byte* AllocateHeapChunk(std::size_t size) {
+  return AllocationFails() ? nullptr : new (std::nothrow) std::byte[size];
+}
+
+void FreeHeapChunk(std::byte* bytes, std::size_t used) {
+  Wipe(bytes, used);
+  delete[] bytes;
+}
+
+}  // namespace
 
 #if defined(MIRDUTILS_MAP_LARGE_CHUNKS)
 namespace {
@@ -30,7 +61,7 @@ std::size_t MappedLength(std::size_t size) {
 }
 
 std::byte* MapChunk(std::size_t size) {
-  if (size > SIZE_MAX - 2 * kHugePage) {
+  if (AllocationFails() || size > SIZE_MAX - 2 * kHugePage) {
     return nullptr;
   }
   const std::size_t length = MappedLength(size);
@@ -54,27 +85,33 @@ std::byte* MapChunk(std::size_t size) {
 
 }  // namespace
 
-std::byte* AllocateChunk(std::size_t size) {
-  return size >= kLargeChunk ? MapChunk(size) : new (std::nothrow) std::byte[size];
+std::byte* AllocateChunk(std::size_t size) noexcept {
+  return size >= kLargeChunk ? MapChunk(size) : AllocateHeapChunk(size);
 }
 
-void FreeChunk(std::byte* bytes, std::size_t size) {
+void FreeChunk(std::byte* bytes, std::size_t size, std::size_t used) noexcept {
   if (bytes == nullptr) {
     return;
   }
   if (size >= kLargeChunk) {
+    // No wipe: the pages go back to the system, out of the process, and the
+    // system clears them before anyone else gets them.
     munmap(bytes, MappedLength(size));
   } else {
-    delete[] bytes;
+    FreeHeapChunk(bytes, used);
   }
 }
 
 #else
 // Windows, and AddressSanitizer, which watches the C++ allocator's blocks.
 
-std::byte* AllocateChunk(std::size_t size) { return new (std::nothrow) std::byte[size]; }
+std::byte* AllocateChunk(std::size_t size) noexcept { return AllocateHeapChunk(size); }
 
-void FreeChunk(std::byte* bytes, std::size_t /*size*/) { delete[] bytes; }
+void FreeChunk(std::byte* bytes, std::size_t /*size*/, std::size_t used) noexcept {
+  if (bytes != nullptr) {
+    FreeHeapChunk(bytes, used);
+  }
+}
 
 #endif
 

@@ -1,6 +1,6 @@
 // The type behind the opaque zulpipe: one interface, one class per kind of
-// pipe. The C functions check their arguments and turn exceptions into
-// errors; the classes see only valid arguments.
+// pipe. The C functions check their arguments; the classes see only valid
+// ones, and throw nothing.
 #ifndef MIRDUTILS_PIPE_BASE_H_
 #define MIRDUTILS_PIPE_BASE_H_
 
@@ -17,7 +17,7 @@ struct zulpipe {
   virtual long long Read(std::byte* buffer, std::size_t size) = 0;
 
   // Write takes all `size` bytes at `data`, which is not null, and returns
-  // true, or takes none and returns false. May throw std::bad_alloc.
+  // true, or takes none and returns false.
   virtual bool Write(const std::byte* data, std::size_t size) = 0;
 };
 

@@ -2,61 +2,106 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
+#include <utility>
+
+#include "mirdutils/chunk_memory.h"
 
 namespace mirdutils {
 
+struct QueuePipe::Chunk {
+  Chunk(std::byte* chunk_bytes, std::size_t chunk_capacity)
+      : bytes(chunk_bytes), capacity(chunk_capacity) {}
+  ~Chunk() { FreeChunk(bytes, capacity, end); }
+  Chunk(const Chunk&) = delete;
+  Chunk& operator=(const Chunk&) = delete;
+
+  std::unique_ptr<Chunk> next;
+  std::byte* const bytes;
+  const std::size_t capacity;
+  std::size_t end = 0;  // bytes written into it
+};
+
+QueuePipe::QueuePipe() noexcept = default;
+
+QueuePipe::~QueuePipe() {
+  // One chunk at a time: a long list must not unwind through the stack.
+  while (head_) {
+    PopFront();
+  }
+}
+
+void QueuePipe::PopFront() {
+  std::unique_ptr<Chunk> front = std::move(head_);
+  head_ = std::move(front->next);
+  if (!head_) {
+    tail_ = nullptr;
+  }
+  read_offset_ = 0;
+}
+
+QueuePipe::Chunk* QueuePipe::Append(std::size_t capacity) {
+  std::byte* bytes = AllocateChunk(capacity);
+  if (bytes == nullptr) {
+    return nullptr;
+  }
+  std::unique_ptr<Chunk> chunk(New<Chunk>(bytes, capacity));
+  if (!chunk) {
+    FreeChunk(bytes, capacity, 0);
+    return nullptr;
+  }
+  Chunk* added = chunk.get();
+  (tail_ != nullptr ? tail_->next : head_) = std::move(chunk);
+  tail_ = added;
+  return added;
+}
+
 long long QueuePipe::Read(std::byte* buffer, std::size_t size) {
+  if (failed_) {
+    return -1;
+  }
   std::size_t copied = 0;
-  while (copied < size && !chunks_.empty()) {
-    Chunk& front = chunks_.front();
-    const std::size_t step = std::min(size - copied, front.end - read_offset_);
-    std::memcpy(buffer + copied, front.bytes.get() + read_offset_, step);
+  while (copied < size && head_) {
+    const std::size_t step = std::min(size - copied, head_->end - read_offset_);
+    std::memcpy(buffer + copied, head_->bytes + read_offset_, step);
     copied += step;
     read_offset_ += step;
-    if (read_offset_ == front.end) {
+    if (read_offset_ == head_->end) {
       // Read through: its memory goes now, not when the pipe does. (The tail
       // chunk goes too; the next write makes a fresh one.)
-      chunks_.pop_front();
-      read_offset_ = 0;
+      PopFront();
     }
   }
   return static_cast<long long>(copied);
 }
 
 bool QueuePipe::Write(const std::byte* data, std::size_t size) {
+  if (failed_) {
+    return false;
+  }
   if (size == 0) {
     return true;
   }
-  std::size_t spare = 0;
-  if (!chunks_.empty()) {
-    const Chunk& tail = chunks_.back();
-    spare = std::min(size, tail.capacity - tail.end);
-  }
-  // Every allocation comes before any byte is taken, so that a write that
-  // fails leaves the pipe as it was.
+  Chunk* last = tail_;
+  const std::size_t spare =
+      last != nullptr ? std::min(size, last->capacity - last->end) : 0;
+  // The new chunk comes before any byte is copied, so that a write is taken
+  // whole or not at all.
+  Chunk* fresh = nullptr;
   if (spare < size) {
-    const std::size_t capacity = std::max(size - spare, kMinChunk);
-    Chunk chunk{std::unique_ptr<std::byte, ChunkDeleter>(AllocateChunk(capacity),
-                                                         ChunkDeleter{capacity}),
-                capacity, 0};
-    if (!chunk.bytes) {
+    fresh = Append(std::max(size - spare, kMinChunk));
+    if (fresh == nullptr) {
+      failed_ = true;
       return false;
     }
-    chunks_.push_back(std::move(chunk));  // may throw, leaving the pipe as it was
-    if (spare > 0) {
-      Chunk& tail = chunks_[chunks_.size() - 2];
-      std::memcpy(tail.bytes.get() + tail.end, data, spare);
-      tail.end += spare;
-    }
-    Chunk& fresh = chunks_.back();
-    std::memcpy(fresh.bytes.get(), data + spare, size - spare);
-    fresh.end = size - spare;
-    return true;
   }
-  Chunk& tail = chunks_.back();
-  std::memcpy(tail.bytes.get() + tail.end, data, size);
-  tail.end += size;
+  if (spare > 0) {
+    std::memcpy(last->bytes + last->end, data, spare);
+    last->end += spare;
+  }
+  if (fresh != nullptr) {
+    std::memcpy(fresh->bytes, data + spare, size - spare);
+    fresh->end = size - spare;
+  }
   return true;
 }
 

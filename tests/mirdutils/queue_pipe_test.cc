@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "mirdutils/fault_injection.h"
 #include "mirdutils/mirdutils.h"
 
 namespace {
@@ -141,5 +142,24 @@ TEST(QueuePipeTest, RefusedCallsChangeNothing) {
 
   EXPECT_EQ(ReadToEnd(pipe.get(), 64), kept);
 }
+
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
+// A reader that never saw the failed write's result must not take the bytes
+// written before it for the whole content.
+TEST(QueuePipeTest, AWriteThatFindsNoMemoryFailsThePipeForGood) {
+  Pipe pipe(create_queue_zulpipe());
+  ASSERT_NE(pipe, nullptr);
+  ASSERT_EQ(Write(pipe.get(), Pattern(10, 1)), 10);
+  mirdutils::testing::FailAllocation(1);
+  EXPECT_LT(Write(pipe.get(), Pattern(std::size_t{1} << 16, 2)), 0)
+      << "needs a new chunk";
+  EXPECT_TRUE(mirdutils::testing::AllocationFailed());
+  mirdutils::testing::FailAllocation(0);
+  std::uint8_t buffer[16];
+  EXPECT_LT(zulread(pipe.get(), buffer, 16), 0);
+  EXPECT_LT(Write(pipe.get(), Pattern(1, 3)), 0);
+  EXPECT_LT(zulread(pipe.get(), buffer, 16), 0);
+}
+#endif
 
 }  // namespace

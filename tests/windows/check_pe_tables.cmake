@@ -3,7 +3,10 @@ cmake_minimum_required(VERSION 3.25)
 #   -DOBJDUMP=...      the cross toolchain's objdump
 #   -DMODULE=...       the module
 #   -DEXPORTS=a|b|...  exactly the names it must export ("" for none)
-#   -DIMPORTS=a|b|...  the only DLLs it may import from (case does not matter)
+#   -DIMPORTS=a|b|...  the only DLLs it may import from: regular expressions
+#                      that match a whole name in lower case
+#   -DIMPORTS_FROM=dll -DIMPORTED=a|b|...   (optional) exactly the names it
+#                      imports from that DLL
 # Lists are separated by "|", since the decorated names hold no such byte.
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE}
                 OUTPUT_VARIABLE dump RESULT_VARIABLE status)
@@ -12,12 +15,15 @@ if(NOT status EQUAL 0)
 endif()
 string(REPLACE "|" ";" expected_exports "${EXPORTS}")
 string(REPLACE "|" ";" allowed_imports "${IMPORTS}")
-string(TOLOWER "${allowed_imports}" allowed_imports)
+string(REPLACE "|" ";" expected_imported "${IMPORTED}")
+string(TOLOWER "${IMPORTS_FROM}" imports_from)
 
 # The exported names are the lines of the name pointer table, "[  N] name",
 # which runs to the first blank line after its heading.
 set(exports "")
 set(imports "")
+set(imported "")  # the names imported from IMPORTS_FROM
+set(dll "")
 set(in_name_table FALSE)
 string(REPLACE ";" "\\;" dump "${dump}")
 string(REPLACE "\n" ";" lines "${dump}")
@@ -29,9 +35,14 @@ foreach(line IN LISTS lines)
   elseif(in_name_table)
     set(in_name_table FALSE)
   endif()
+  # An import table: "DLL Name: x.dll", then a line per name, "vma hint name".
   if(line MATCHES "^[ \t]*DLL Name: (.+)$")
     string(TOLOWER "${CMAKE_MATCH_1}" dll)
     list(APPEND imports "${dll}")
+  elseif(line STREQUAL "")
+    set(dll "")
+  elseif(dll STREQUAL imports_from AND line MATCHES "^\t[0-9a-f]+\t +[0-9]+  (.+)$")
+    list(APPEND imported "${CMAKE_MATCH_1}")
   endif()
 endforeach()
 
@@ -50,10 +61,24 @@ if(imports STREQUAL "")
   string(APPEND problems "\n  has no import table (objdump output not understood?)")
 endif()
 foreach(dll IN LISTS imports)
-  if(NOT dll IN_LIST allowed_imports)
+  set(allowed FALSE)
+  foreach(pattern IN LISTS allowed_imports)
+    if(dll MATCHES "^(${pattern})$")
+      set(allowed TRUE)
+    endif()
+  endforeach()
+  if(NOT allowed)
     string(APPEND problems "\n  imports from ${dll}")
   endif()
 endforeach()
+if(imports_from)
+  list(SORT imported)
+  list(SORT expected_imported)
+  if(NOT imported STREQUAL expected_imported)
+    string(APPEND problems
+           "\n  imports from ${imports_from}: ${imported} (want ${expected_imported})")
+  endif()
+endif()
 get_filename_component(module_name "${MODULE}" NAME)
 if(problems)
   message(FATAL_ERROR "${module_name}:${problems}")

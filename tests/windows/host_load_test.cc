@@ -1,10 +1,11 @@
-// mirdcng.dll as a host process meets it: loaded at run time, its functions
-// bound by the x64 decorated names and called through pointers of the
-// declared types. This program links nothing of the library.
+// mirdcng.dll as a host process that binds it at run time meets it: loaded
+// with LoadLibrary, its functions bound by the x64 decorated names and called
+// through pointers of the declared types. This program links nothing of the
+// library. (msvc_host/ is a host that links it, built in MSVC mode, on both
+// pipe roads and with both file functions.)
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 #include "tests/support/temp_dir.h"
@@ -12,13 +13,7 @@
 namespace mirdcng {
 namespace {
 
-using testing::Bytes;
-using testing::BytesOf;
-struct zulpipe;  // as the decorated name has it: a struct
 using FileFunction = bool (*)(const char*, const char*, const char*, int&);
-using PipeFunction = zulpipe* (*)(std::FILE*, const char*, bool, int&);
-using ReadFunction = long long (*)(zulpipe*, void*, long long);
-using CloseFunction = void (*)(zulpipe*);
 
 constexpr const char* kEncryptName = "?cng_77x@@YA_NPEBD00AEAH@Z";
 constexpr const char* kDecryptName = "?cng_77z@@YA_NPEBD00AEAH@Z";
@@ -27,74 +22,30 @@ constexpr const char* kPipeName =
 
 class HostLoadTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    module_ = LoadLibraryA("mirdcng.dll");
-    pipes_ = LoadLibraryA("mirdutils.dll");  // already loaded by mirdcng.dll
-  }
+  static void SetUpTestSuite() { module_ = LoadLibraryA("mirdcng.dll"); }
   static void TearDownTestSuite() {
-    for (const HMODULE module : {pipes_, module_}) {
-      if (module != nullptr) {
-        FreeLibrary(module);
-      }
+    if (module_ != nullptr) {
+      FreeLibrary(module_);
     }
   }
 
-  void SetUp() override {
-    ASSERT_NE(module_, nullptr) << "mirdcng.dll did not load";
-    ASSERT_NE(pipes_, nullptr) << "mirdutils.dll did not load";
-  }
+  void SetUp() override { ASSERT_NE(module_, nullptr) << "mirdcng.dll did not load"; }
 
-  // Bind returns the export called `name` of `module` (mirdcng.dll unless
-  // said otherwise), or null.
+  // Bind returns mirdcng.dll's export called `name`, or null.
   template <typename Function>
-  static Function Bind(const char* name, HMODULE module = module_) {
+  static Function Bind(const char* name) {
     // Through void(*)(), which converts to every function pointer type.
     return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-  }
-
-  // ReadAll reads `pipe` to its end through mirdutils.dll and releases it.
-  static Bytes ReadAll(zulpipe* pipe) {
-    const auto read = Bind<ReadFunction>("zulread", pipes_);
-    const auto close = Bind<CloseFunction>("zulclose", pipes_);
-    Bytes content;
-    unsigned char buffer[7];  // a size that splits every block
-    for (long long got = 0; (got = read(pipe, buffer, sizeof buffer)) > 0;) {
-      content.insert(content.end(), buffer, buffer + got);
-    }
-    close(pipe);
-    return content;
+        reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
   }
 
   std::string Path(const char* name) const { return dir_.Path(name); }
 
   static HMODULE module_;
-  static HMODULE pipes_;
   testing::TempDir dir_;
 };
 
 HMODULE HostLoadTest::module_ = nullptr;
-HMODULE HostLoadTest::pipes_ = nullptr;
-
-TEST_F(HostLoadTest, DecoratedNamesRoundTripAFile) {
-  const auto encrypt = Bind<FileFunction>(kEncryptName);
-  const auto decrypt = Bind<FileFunction>(kDecryptName);
-  ASSERT_NE(encrypt, nullptr);
-  ASSERT_NE(decrypt, nullptr);
-  dir_.Write("plain.EBS", "loaded by a host");
-
-  int err = -1;
-  EXPECT_TRUE(encrypt(Path("plain.EBS").c_str(), Path("sealed.EBS").c_str(), "tag", err));
-  EXPECT_EQ(err, 0);
-  err = -1;
-  EXPECT_FALSE(decrypt(Path("sealed.EBS").c_str(), Path("back.EBS").c_str(), "tax", err));
-  EXPECT_EQ(err, 5);
-  EXPECT_FALSE(dir_.Exists("back.EBS"));
-  err = -1;
-  EXPECT_TRUE(decrypt(Path("sealed.EBS").c_str(), Path("back.EBS").c_str(), "tag", err));
-  EXPECT_EQ(err, 0);
-  EXPECT_EQ(dir_.Read("back.EBS"), BytesOf("loaded by a host"));
-}
 
 // The result code travels through the reference as the caller's own int, on
 // the paths that return false at once and after the naming rule.
@@ -111,36 +62,6 @@ TEST_F(HostLoadTest, ResultCodesReachTheCaller) {
     EXPECT_FALSE(function(Path("missing").c_str(), Path("out").c_str(), nullptr, err));
     EXPECT_EQ(err, 3);
   }
-}
-
-// The host's own stream, from the C runtime it shares with the DLLs, on both
-// roads: decrypted into a queue pipe, and served raw from its start.
-TEST_F(HostLoadTest, DecoratedPipeNameOpensTheHostsStream) {
-  const auto encrypt = Bind<FileFunction>(kEncryptName);
-  const auto open_pipe = Bind<PipeFunction>(kPipeName);
-  ASSERT_NE(encrypt, nullptr);
-  ASSERT_NE(open_pipe, nullptr);
-  ASSERT_NE(Bind<ReadFunction>("zulread", pipes_), nullptr);
-  ASSERT_NE(Bind<CloseFunction>("zulclose", pipes_), nullptr);
-  dir_.Write("plain.EBS", "line one\r\nline two\n");
-  int err = -1;
-  ASSERT_TRUE(encrypt(Path("plain.EBS").c_str(), Path("sealed.EBS").c_str(), "t", err));
-
-  for (const char* name : {"sealed.EBS", "plain.EBS"}) {
-    SCOPED_TRACE(name);
-    std::FILE* stream = std::fopen(Path(name).c_str(), "rb");
-    ASSERT_NE(stream, nullptr);
-    ASSERT_EQ(std::fgetc(stream), name[0] == 's' ? 0xDD : 'l');
-    err = 7;
-    zulpipe* pipe = open_pipe(stream, Path(name).c_str(), false, err);
-    ASSERT_NE(pipe, nullptr);
-    EXPECT_EQ(err, 7) << "left as the host set it";
-    EXPECT_EQ(ReadAll(pipe), BytesOf("line one\r\nline two\n"));
-    EXPECT_EQ(std::fclose(stream), 0) << "the stream stayed the host's";
-  }
-  err = -1;
-  EXPECT_EQ(open_pipe(nullptr, Path("plain.EBS").c_str(), false, err), nullptr);
-  EXPECT_EQ(err, 2);
 }
 
 // The GCC names, for hosts built with mingw-w64, are the same functions.
