@@ -267,22 +267,5 @@ TEST_F(DecryptTest, UnwritableDestinationIsAFailure) {
 #endif
 }
 
-TEST_F(DecryptTest, SourceOfTwoGigabytesIsRefusedUnread) {
-  {
-    dir_.Write("huge.EBS", Bytes{kContainerMarker});
-    std::filesystem::resize_file(Path("huge.EBS"), std::uintmax_t{1} << 31);
-  }
-#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
-  platform::ClearFaults();
-#endif
-  int err = 0;
-  EXPECT_FALSE(Open("huge.EBS", "", err));
-  EXPECT_EQ(err, 0);
-#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
-  EXPECT_EQ(platform::CallCount(Call::kDecrypt), 0);
-#endif
-  EXPECT_FALSE(dir_.Exists("out.EBS"));
-}
-
 }  // namespace
 }  // namespace mirdcng

@@ -235,31 +235,5 @@ TEST_F(EncryptTest, DestinationThatCannotBeWrittenIsAFailure) {
   EXPECT_TRUE(std::filesystem::is_directory(Path("folder.EBS")));
 }
 
-// Sizes are held in 32 bits: a source that reaches 2^31 bytes with its tag is
-// refused before it is read. The sources are sparse, so they cost no disk, and
-// the refusal comes before any of their bytes would be read.
-TEST_F(EncryptTest, SourceOfTwoGibibytesWithItsTagIsRefused) {
-  struct Case {
-    std::uintmax_t size;
-    std::string tag;
-  };
-  const Case cases[] = {
-      {kMaxContentBytes, ""},
-      {kMaxContentBytes - 3, "abc"},
-      {kMaxContentBytes - 1, "t"},
-      {kMaxContentBytes + 4096, "t"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.size) + " bytes, " + std::to_string(c.tag.size()) +
-                 "-byte tag");
-    dir_.Write("plain.EBS", "");
-    std::filesystem::resize_file(Path("plain.EBS"), c.size);
-    int err = kStale;
-    EXPECT_FALSE(Seal(c.tag.c_str(), err));
-    EXPECT_EQ(err, 0);
-    EXPECT_FALSE(dir_.Exists("sealed.EBS"));
-  }
-}
-
 }  // namespace
 }  // namespace mirdcng

@@ -1,10 +1,8 @@
 // What the stream factory does when something below it fails: every cipher
-// call and heap block of a decryption, the pipe library, and a file too
-// large to hold.
+// call and heap block of a decryption, and the pipe library.
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "engine/cng_manager.h"
@@ -200,23 +198,6 @@ TEST(PipeFailuresTest, TheStreamPipeGetsTheCallersArgumentsAndItsFailureIsPassed
       }
     }
   }
-}
-
-TEST(PipeFailuresTest, AFileOf2GiBOrMoreIsServedRaw) {
-  TempDir dir;
-  dir.Write("huge.EBS", Bytes{0xDD, 0x00, 0x01});
-  const std::string path = dir.Path("huge.EBS");
-  // Sparse: no disk space and no read is needed to learn its size.
-  std::filesystem::resize_file(path, std::uintmax_t{1} << 31);
-  Stream stream = OpenAsCaller(path);
-  int err = kCallersCode;
-  Pipe pipe(create_cng77_pipe(stream.get(), path.c_str(), false, err));
-  ASSERT_NE(pipe, nullptr);
-  EXPECT_FALSE(IsQueuePipe(pipe.get()));
-  std::uint8_t head[4] = {};
-  ASSERT_EQ(zulread(pipe.get(), head, 4), 4);
-  EXPECT_EQ(Bytes(head, head + 4), (Bytes{0xDD, 0x00, 0x01, 0x00}));
-  EXPECT_EQ(err, kCallersCode);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/container_format.h"
@@ -195,12 +196,33 @@ TEST(HostileInputs, TagsBeyond255Bytes) {
 
 // Sparse files of 2 GiB and more, some whose size wraps to a small one in 32
 // bits, over a head that would decrypt: every road refuses them by their size
-// and does not read them.
+// and does not read them. So does cng_77x a source that reaches 2 GiB only
+// with its tag.
 TEST(HostileInputs, FilesOf2GiBAndMoreAreRefusedUnread) {
+  constexpr std::uintmax_t k2GiB = std::uintmax_t{1} << 31;
+  for (const auto& [size, tag] :
+       {std::pair<std::uintmax_t, const char*>{k2GiB - 1, "t"}, {k2GiB - 3, "abc"}}) {
+    SCOPED_TRACE(std::to_string(size) + " bytes, tag " + tag);
+    TempDir dir;
+    dir.Write("plain.EBS", "plain");
+    std::filesystem::resize_file(dir.Path("plain.EBS"), size);
+    int err = -1;
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
+    platform::ClearFaults();
+#endif
+    EXPECT_FALSE(
+        cng_77x(dir.Path("plain.EBS").c_str(), dir.Path("a.EBS").c_str(), tag, err));
+    EXPECT_EQ(err, 0);
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
+    EXPECT_EQ(platform::CallCount(Call::kFileRead), 0) << "refused by size alone";
+#endif
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"plain.EBS"});
+    ++inputs_tried;
+  }
+
   const Bytes head = Sealed(BytesOf("small"), "");  // 34 bytes
-  const std::uintmax_t sizes[] = {
-      std::uintmax_t{1} << 31, (std::uintmax_t{1} << 31) + 1, std::uintmax_t{1} << 32,
-      (std::uintmax_t{1} << 32) + head.size(), (std::uintmax_t{5} << 31) + 3};
+  const std::uintmax_t sizes[] = {k2GiB, k2GiB + 1, k2GiB << 1,
+                                  (k2GiB << 1) + head.size(), 5 * k2GiB + 3};
   for (const std::uintmax_t size : sizes) {
     SCOPED_TRACE(std::to_string(size) + " bytes");
     TempDir dir;
