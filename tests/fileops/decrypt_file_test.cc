@@ -123,23 +123,6 @@ TEST_F(DecryptTest, FileWithoutTagRefusesAGivenTag) {
   EXPECT_FALSE(dir_.Exists("out.EBS"));
 }
 
-// Tags the encryptor refuses can still arrive in crafted files: only the low
-// 8 bits of their length are stored, so they never match.
-TEST_F(DecryptTest, OverlongTagsNeverMatch) {
-  for (const std::size_t tag_length : {256u, 300u}) {
-    SCOPED_TRACE(tag_length);
-    const std::string tag(tag_length, 'z');
-    Bytes content = BytesOf("payload");
-    content.insert(content.end(), tag.begin(), tag.end());
-    dir_.Write("crafted.EBS",
-               CraftContainer(static_cast<std::uint8_t>(tag_length), kIv, content));
-    int err = 0;
-    EXPECT_FALSE(Open("crafted.EBS", tag.c_str(), err));
-    EXPECT_EQ(err, 5);
-    EXPECT_FALSE(dir_.Exists("out.EBS"));
-  }
-}
-
 TEST_F(DecryptTest, DecryptsAContainerCraftedIndependently) {
   dir_.Write("crafted.EBS", CraftContainer(4, kIv, BytesOf("made elsewhereTAG!")));
   int err = 0;

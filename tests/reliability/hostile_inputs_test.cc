@@ -167,30 +167,40 @@ TEST(HostileInputs, NamesAreTakenByteForByte) {
 #endif  // !_WIN32
 
 // Tags whose length does not fit the length byte: never encrypted here, and a
-// crafted file with one is served with as many trailer bytes dropped as its
-// length byte says, the rest served as content.
+// crafted file with one, whose length byte holds only the low 8 bits, never
+// matches the tag in cng_77z and is served by the pipe with as many trailer
+// bytes dropped as its length byte says, the rest served as content.
 TEST(HostileInputs, TagsBeyond255Bytes) {
   TempDir dir;
-  dir.Write("plain.EBS", "content");
+  const Bytes content = BytesOf("content");
+  const Bytes old_destination = BytesOf("the destination as it was");
+  dir.Write("plain.EBS", content);
   for (const std::size_t length : {255u, 256u, 300u}) {
     SCOPED_TRACE(std::to_string(length) + "-byte tag");
     const std::string tag(length, 'g');
+    const bool fits = length <= kMaxTagLength;
+    dir.Write("sealed.EBS", old_destination);
     int err = -1;
     EXPECT_EQ(cng_77x(dir.Path("plain.EBS").c_str(), dir.Path("sealed.EBS").c_str(),
                       tag.c_str(), err),
-              length == 255);
+              fits);
     EXPECT_EQ(err, 0);
-    EXPECT_EQ(dir.Exists("sealed.EBS"), length == 255);
-    std::filesystem::remove(dir.Path("sealed.EBS"));
+    EXPECT_EQ(dir.Read("sealed.EBS") == old_destination, !fits);
 
-    const Bytes content = BytesOf("content");
     dir.Write("crafted.EBS", Sealed(content, tag));
+    std::filesystem::remove(dir.Path("out.EBS"));
+    EXPECT_EQ(cng_77z(dir.Path("crafted.EBS").c_str(), dir.Path("out.EBS").c_str(),
+                      tag.c_str(), err),
+              fits);
+    EXPECT_EQ(err, fits ? 0 : 5);
+    EXPECT_EQ(dir.Read("out.EBS"), fits ? std::optional<Bytes>(content) : std::nullopt);
+
     Bytes expected = content;
     expected.insert(expected.end(), tag.begin(), tag.end() - (length % 256));
     const Served served = OpenPipe(dir.Path("crafted.EBS"), dir.Path("crafted.EBS"));
     EXPECT_TRUE(served.decrypted);
     EXPECT_EQ(served.content, expected);
-    inputs_tried += 2;
+    inputs_tried += 3;
   }
 }
 
