@@ -235,20 +235,5 @@ TEST_F(DecryptTest, EveryCipherOrHeapFailureRefusesWithCodeZero) {
 }
 #endif  // MIRDCNG_HAVE_FAULT_INJECTION
 
-TEST_F(DecryptTest, UnwritableDestinationIsAFailure) {
-  Seal(BytesOf("nowhere to go"), "");
-  std::filesystem::create_directory(Path("out.EBS"));
-  int err = 0;
-  EXPECT_FALSE(Open("sealed.EBS", "", err));
-  EXPECT_EQ(err, 0);
-#if !defined(_WIN32)
-  if (std::filesystem::exists("/dev/full")) {
-    std::filesystem::create_symlink("/dev/full", Path("full.EBS"));
-    EXPECT_FALSE(cng_77z(Path("sealed.EBS").c_str(), Path("full.EBS").c_str(), "", err));
-    EXPECT_EQ(err, 0);
-  }
-#endif
-}
-
 }  // namespace
 }  // namespace mirdcng

@@ -216,23 +216,5 @@ TEST_F(EncryptTest, EachFailingCipherStepLeavesTheDestinationAsItWas) {
 }
 #endif  // MIRDCNG_HAVE_FAULT_INJECTION
 
-TEST_F(EncryptTest, DestinationThatCannotBeWrittenIsAFailure) {
-  dir_.Write("plain.EBS", "content");
-  std::filesystem::create_directory(Path("folder.EBS"));
-  std::vector<std::string> destinations = {"folder.EBS"};
-  std::error_code no_full_device;
-  std::filesystem::create_symlink("/dev/full", Path("full.EBS"), no_full_device);
-  if (!no_full_device && std::filesystem::exists("/dev/full")) {
-    destinations.push_back("full.EBS");
-  }
-  for (const std::string& destination : destinations) {
-    SCOPED_TRACE(destination);
-    int err = kStale;
-    EXPECT_FALSE(cng_77x(Path("plain.EBS").c_str(), Path(destination).c_str(), "", err));
-    EXPECT_EQ(err, 0);
-  }
-  EXPECT_TRUE(std::filesystem::is_directory(Path("folder.EBS")));
-}
-
 }  // namespace
 }  // namespace mirdcng

@@ -278,95 +278,117 @@ TEST(HostileInputs, FilesOf2GiBAndMoreAreRefusedUnread) {
   }
 }
 
+// File systems that really fail, as root too: a destination that is a
+// folder, a folder that is missing, a folder that is a file, names and paths
+// longer than the system takes; on Linux also a full device, a write the
+// device refuses, a read the device refuses, a folder no file can be made in.
+class RealIoFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_.Write("plain.EBS", plain_);
+    dir_.Write("sealed.EBS", sealed_);
+    dir_.Write("file.EBS", "a file, not a folder");
+    std::filesystem::create_directory(dir_.Path("folder.EBS"));
+    while (long_path_.size() < 5000) {
+      long_path_ += "deep/";
+    }
+    long_path_ += "x.EBS";
 #if !defined(_WIN32)
-// File systems that really fail, as root too: a write the device refuses, a
-// read the device refuses, a folder that is a file, a folder no file can be
-// made in, names and paths longer than the system takes. Each call gives
-// false with its code, creates nothing, and the source is as it was.
-TEST(RealIoFaults, EachGivesFalseWithItsCodeAndLosesNothing) {
-  TempDir dir;
-  const Bytes plain = BytesOf("plain content");
-  const Bytes sealed = Sealed(plain, "t");
-  dir.Write("plain.EBS", plain);
-  dir.Write("sealed.EBS", sealed);
-  dir.Write("file.EBS", "a file, not a folder");
-  std::error_code no_proc;
-  // /proc/version opens for writing, as root, and refuses every write.
-  std::filesystem::create_symlink("/proc/version", dir.Path("refuses-writes.EBS"),
-                                  no_proc);
-  // /proc/self/mem opens for reading and refuses to read its first page.
-  std::filesystem::create_symlink("/proc/self/mem", dir.Path("refuses-reads.EBS"),
-                                  no_proc);
-  const bool have_proc = !no_proc && std::filesystem::exists("/proc/self/mem");
-  const std::string long_name(300, 'n');
-  std::string long_path = dir.Path("");
-  while (long_path.size() < 5000) {
-    long_path += "deep/";
+    std::error_code missing;
+    // /proc/version opens for writing, as root, and refuses every write;
+    // /proc/self/mem opens for reading and refuses to read its first page.
+    std::filesystem::create_symlink("/proc/version", dir_.Path("refuses-writes.EBS"),
+                                    missing);
+    std::filesystem::create_symlink("/proc/self/mem", dir_.Path("refuses-reads.EBS"),
+                                    missing);
+    have_proc_ = !missing && std::filesystem::exists("/proc/self/mem");
+    std::filesystem::create_symlink("/dev/full", dir_.Path("full.EBS"), missing);
+    have_full_ = !missing && std::filesystem::exists("/dev/full");
+#endif
   }
-  long_path += "x.EBS";
 
+  const Bytes plain_ = BytesOf("plain content");
+  const Bytes sealed_ = Sealed(plain_, "t");
+  TempDir dir_;
+  const std::string long_name_ = dir_.Path(std::string(300, 'n') + ".EBS");
+  std::string long_path_ = dir_.Path("");
+  bool have_proc_ = false;
+  bool have_full_ = false;
+};
+
+// Each call gives false with its code, creates nothing, and the source is as
+// it was.
+TEST_F(RealIoFaults, FileExportsGiveFalseWithTheirCodeAndLoseNothing) {
   struct Case {
     std::string label;
     std::string src;  // of cng_77x; cng_77z reads sealed.EBS when it is plain.EBS
     std::string dst;
     int err;
   };
+  const std::string plain = dir_.Path("plain.EBS");
+  const std::string out = dir_.Path("out.EBS");
   std::vector<Case> cases = {
-      {"destination inside a file", dir.Path("plain.EBS"), dir.Path("file.EBS/out.EBS"),
-       0},
-      {"destination name too long", dir.Path("plain.EBS"), dir.Path(long_name + ".EBS"),
-       0},
-      {"destination path too long", dir.Path("plain.EBS"), long_path, 0},
-      {"source inside a file", dir.Path("file.EBS/in.EBS"), dir.Path("out.EBS"), 3},
-      {"source name too long", dir.Path(long_name + ".EBS"), dir.Path("out.EBS"), 3},
-      {"source path too long", long_path, dir.Path("out.EBS"), 3},
+      {"destination is a folder", plain, dir_.Path("folder.EBS"), 0},
+      {"destination folder missing", plain, dir_.Path("missing/out.EBS"), 0},
+      {"destination inside a file", plain, dir_.Path("file.EBS/out.EBS"), 0},
+      {"destination name too long", plain, long_name_, 0},
+      {"destination path too long", plain, long_path_, 0},
+      {"source inside a file", dir_.Path("file.EBS/in.EBS"), out, 3},
+      {"source name too long", long_name_, out, 3},
+      {"source path too long", long_path_, out, 3},
   };
-  if (have_proc) {
-    cases.push_back({"destination refuses writes", dir.Path("plain.EBS"),
-                     dir.Path("refuses-writes.EBS"), 0});
-    cases.push_back(
-        {"source refuses reads", dir.Path("refuses-reads.EBS"), dir.Path("out.EBS"), 0});
+  if (have_full_) {
+    cases.push_back({"destination is a full device", plain, dir_.Path("full.EBS"), 0});
   }
+  if (have_proc_) {
+    cases.push_back(
+        {"destination refuses writes", plain, dir_.Path("refuses-writes.EBS"), 0});
+    cases.push_back({"source refuses reads", dir_.Path("refuses-reads.EBS"), out, 0});
+  }
+#if !defined(_WIN32)
   // sysfs takes no new file, from root neither.
   if (std::filesystem::exists("/sys/kernel")) {
-    cases.push_back({"destination in a folder that takes no file", dir.Path("plain.EBS"),
+    cases.push_back({"destination in a folder that takes no file", plain,
                      "/sys/mirdcng-reliability-test.EBS", 0});
   }
-  const std::vector<std::string> files = dir.List();
+#endif
+  const std::vector<std::string> files = dir_.List();
   for (const Case& c : cases) {
     for (const bool encrypt : {true, false}) {
       SCOPED_TRACE(c.label + (encrypt ? ", cng_77x" : ", cng_77z"));
       const std::string src =
-          !encrypt && c.src == dir.Path("plain.EBS") ? dir.Path("sealed.EBS") : c.src;
+          !encrypt && c.src == plain ? dir_.Path("sealed.EBS") : c.src;
       int err = -1;
       const bool result = encrypt ? cng_77x(src.c_str(), c.dst.c_str(), "t", err)
                                   : cng_77z(src.c_str(), c.dst.c_str(), "t", err);
       EXPECT_FALSE(result);
       EXPECT_EQ(err, c.err);
-      EXPECT_EQ(dir.List(), files) << "nothing made, nothing removed";
-      EXPECT_EQ(dir.Read("plain.EBS"), plain);
-      EXPECT_EQ(dir.Read("sealed.EBS"), sealed);
+      EXPECT_EQ(dir_.List(), files) << "nothing made, nothing removed";
+      EXPECT_EQ(dir_.Read("plain.EBS"), plain_);
+      EXPECT_EQ(dir_.Read("sealed.EBS"), sealed_);
       ++inputs_tried;
     }
   }
+  EXPECT_TRUE(std::filesystem::is_directory(dir_.Path("folder.EBS")));
+  EXPECT_FALSE(std::filesystem::exists("/sys/mirdcng-reliability-test.EBS"));
+}
 
-  // A name that cannot be opened or read: the caller's stream is served raw.
-  std::vector<std::string> unreadable = {dir.Path(long_name + ".EBS"), long_path,
-                                         dir.Path("file.EBS/in.EBS")};
-  if (have_proc) {
-    unreadable.push_back(dir.Path("refuses-reads.EBS"));
+// A name that cannot be opened or read: the caller's stream is served raw.
+TEST_F(RealIoFaults, PipeServesTheStreamRawWhenTheNameCannotBeRead) {
+  std::vector<std::string> unreadable = {long_name_, long_path_,
+                                         dir_.Path("file.EBS/in.EBS")};
+  if (have_proc_) {
+    unreadable.push_back(dir_.Path("refuses-reads.EBS"));
   }
   for (const std::string& name : unreadable) {
     SCOPED_TRACE("pipe named " + name.substr(0, 80));
-    const Served served = OpenPipe(dir.Path("sealed.EBS"), name);
+    const Served served = OpenPipe(dir_.Path("sealed.EBS"), name);
     EXPECT_FALSE(served.decrypted);
-    EXPECT_EQ(served.content, sealed);
+    EXPECT_EQ(served.content, sealed_);
     EXPECT_EQ(served.err, kCallersCode);
     ++inputs_tried;
   }
-  EXPECT_FALSE(std::filesystem::exists("/sys/mirdcng-reliability-test.EBS"));
 }
-#endif  // !_WIN32
 
 }  // namespace
 }  // namespace mirdcng::testing
