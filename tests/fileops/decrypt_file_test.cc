@@ -15,7 +15,6 @@ namespace mirdcng {
 namespace {
 
 using platform::Call;
-using platform::ScopedFault;
 using testing::Bytes;
 using testing::BytesOf;
 using testing::CraftContainer;
@@ -199,41 +198,6 @@ TEST_F(DecryptTest, SeventeenByteCiphertextWithoutTagIsATagMismatch) {
   EXPECT_FALSE(Open("bad.EBS", "", err));
   EXPECT_EQ(err, 5);
 }
-
-#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
-TEST_F(DecryptTest, EveryCipherOrHeapFailureRefusesWithCodeZero) {
-  Seal(BytesOf("fault"), "tg");
-  // Construction makes one GetProperty ("ObjectLength") and one HeapAlloc
-  // (the key object) before the operation's own calls.
-  struct Case {
-    const char* name;
-    Call call;
-    int nth;
-  } const cases[] = {
-      {"BlockLength query", Call::kGetProperty, 2},
-      {"iv allocation", Call::kHeapAlloc, 2},
-      {"size query", Call::kDecrypt, 1},
-      {"plaintext allocation", Call::kHeapAlloc, 3},
-      {"decryption", Call::kDecrypt, 2},
-      {"provider", Call::kOpenAlgorithmProvider, 1},
-      {"key", Call::kGenerateSymmetricKey, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    dir_.Write("out.EBS", "keep me");
-    {
-      ScopedFault fault(c.call, c.nth);
-      int err = 0;
-      EXPECT_FALSE(Open("sealed.EBS", "tg", err));
-      EXPECT_EQ(err, 0);
-      EXPECT_TRUE(platform::FaultFired());
-    }
-    EXPECT_EQ(dir_.Read("out.EBS"), BytesOf("keep me"));
-  }
-  int err = 0;
-  EXPECT_TRUE(Open("sealed.EBS", "tg", err));  // and nothing stuck
-}
-#endif  // MIRDCNG_HAVE_FAULT_INJECTION
 
 }  // namespace
 }  // namespace mirdcng
