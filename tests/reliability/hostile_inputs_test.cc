@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "engine/container_format.h"
@@ -204,51 +203,51 @@ TEST(HostileInputs, TagsBeyond255Bytes) {
   }
 }
 
+// ExpectSealRefusedUnread: cng_77x of a sparse source of `size` bytes with
+// `tag` is refused with code 0 before a byte of it is read, and makes no file.
+void ExpectSealRefusedUnread(std::uintmax_t size, const char* tag) {
+  SCOPED_TRACE("cng_77x of " + std::to_string(size) + " bytes, tag \"" + tag + "\"");
+  TempDir dir;
+  dir.Write("plain.EBS", "plain");
+  std::filesystem::resize_file(dir.Path("plain.EBS"), size);
+  int err = -1;
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
+  platform::ClearFaults();
+#endif
+  EXPECT_FALSE(
+      cng_77x(dir.Path("plain.EBS").c_str(), dir.Path("a.EBS").c_str(), tag, err));
+  EXPECT_EQ(err, 0);
+#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
+  EXPECT_EQ(platform::CallCount(Call::kFileRead), 0) << "refused by size alone";
+#endif
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"plain.EBS"});
+  ++inputs_tried;
+}
+
 // Sparse files of 2 GiB and more, some whose size wraps to a small one in 32
 // bits, over a head that would decrypt: every road refuses them by their size
 // and does not read them. So does cng_77x a source that reaches 2 GiB only
 // with its tag.
 TEST(HostileInputs, FilesOf2GiBAndMoreAreRefusedUnread) {
   constexpr std::uintmax_t k2GiB = std::uintmax_t{1} << 31;
-  for (const auto& [size, tag] :
-       {std::pair<std::uintmax_t, const char*>{k2GiB - 1, "t"}, {k2GiB - 3, "abc"}}) {
-    SCOPED_TRACE(std::to_string(size) + " bytes, tag " + tag);
-    TempDir dir;
-    dir.Write("plain.EBS", "plain");
-    std::filesystem::resize_file(dir.Path("plain.EBS"), size);
-    int err = -1;
-#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
-    platform::ClearFaults();
-#endif
-    EXPECT_FALSE(
-        cng_77x(dir.Path("plain.EBS").c_str(), dir.Path("a.EBS").c_str(), tag, err));
-    EXPECT_EQ(err, 0);
-#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
-    EXPECT_EQ(platform::CallCount(Call::kFileRead), 0) << "refused by size alone";
-#endif
-    EXPECT_EQ(dir.List(), std::vector<std::string>{"plain.EBS"});
-    ++inputs_tried;
-  }
-
   const Bytes head = Sealed(BytesOf("small"), "");  // 34 bytes
   const std::uintmax_t sizes[] = {k2GiB, k2GiB + 1, k2GiB << 1,
                                   (k2GiB << 1) + head.size(), 5 * k2GiB + 3};
   for (const std::uintmax_t size : sizes) {
-    SCOPED_TRACE(std::to_string(size) + " bytes");
+    ExpectSealRefusedUnread(size, "");
+  }
+  ExpectSealRefusedUnread(k2GiB - 1, "t");
+  ExpectSealRefusedUnread(k2GiB - 3, "abc");
+
+  for (const std::uintmax_t size : sizes) {
+    SCOPED_TRACE(std::to_string(size) + "-byte container");
     TempDir dir;
     dir.Write("huge.EBS", head);
     std::filesystem::resize_file(dir.Path("huge.EBS"), size);
-    Bytes plain_head = BytesOf("plain");
-    dir.Write("plain.EBS", plain_head);
-    std::filesystem::resize_file(dir.Path("plain.EBS"), size);
-
     int err = -1;
 #if defined(MIRDCNG_HAVE_FAULT_INJECTION)
     platform::ClearFaults();
 #endif
-    EXPECT_FALSE(
-        cng_77x(dir.Path("plain.EBS").c_str(), dir.Path("a.EBS").c_str(), "", err));
-    EXPECT_EQ(err, 0);
     EXPECT_FALSE(
         cng_77z(dir.Path("huge.EBS").c_str(), dir.Path("b.EBS").c_str(), "", err));
     EXPECT_EQ(err, 0);
@@ -256,7 +255,7 @@ TEST(HostileInputs, FilesOf2GiBAndMoreAreRefusedUnread) {
     EXPECT_EQ(platform::CallCount(Call::kFileRead), 0) << "refused by size alone";
     EXPECT_EQ(platform::CallCount(Call::kDecrypt), 0);
 #endif
-    EXPECT_EQ(dir.List(), (std::vector<std::string>{"huge.EBS", "plain.EBS"}));
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"huge.EBS"});
 
     Stream stream = OpenAsCaller(dir.Path("huge.EBS"));
     int code = kCallersCode;
@@ -274,7 +273,7 @@ TEST(HostileInputs, FilesOf2GiBAndMoreAreRefusedUnread) {
     ASSERT_EQ(zulread(pipe.get(), first, sizeof first), 34);
     EXPECT_EQ(Bytes(first, first + 34), head);
     EXPECT_EQ(code, kCallersCode);
-    inputs_tried += 3;
+    inputs_tried += 2;
   }
 }
 
