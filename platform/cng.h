@@ -3,8 +3,10 @@
 //
 // On Windows this header includes the system's own declarations. Everywhere
 // else it declares the same names with the same shapes, and the stand-in in
-// this folder implements them (AES from OpenSSL's libcrypto). Only what is
-// declared here may be used by the rest of the library.
+// this folder implements them (AES from OpenSSL's libcrypto) as far as the
+// library uses them: the "AES" provider with 128-bit keys in CBC mode, keys
+// kept in the caller's key object, and the system-preferred generator. Only
+// what is declared here may be used by the rest of the library.
 //
 // Thread-safety: every function may be called from any thread. A key handle
 // may be used by one thread at a time (as on Windows); distinct keys are
@@ -50,12 +52,9 @@ using BCRYPT_HANDLE = void*;
 using BCRYPT_ALG_HANDLE = void*;
 using BCRYPT_KEY_HANDLE = void*;
 
-#define BCRYPT_SUCCESS(status) (static_cast<NTSTATUS>(status) >= 0)
-
 // Statuses, with Windows' values.
 inline constexpr NTSTATUS STATUS_SUCCESS = 0;
 inline constexpr NTSTATUS STATUS_UNSUCCESSFUL = static_cast<NTSTATUS>(0xC0000001u);
-inline constexpr NTSTATUS STATUS_NOT_IMPLEMENTED = static_cast<NTSTATUS>(0xC0000002u);
 inline constexpr NTSTATUS STATUS_INVALID_HANDLE = static_cast<NTSTATUS>(0xC0000008u);
 inline constexpr NTSTATUS STATUS_INVALID_PARAMETER = static_cast<NTSTATUS>(0xC000000Du);
 inline constexpr NTSTATUS STATUS_NO_MEMORY = static_cast<NTSTATUS>(0xC0000017u);
@@ -69,29 +68,29 @@ inline constexpr NTSTATUS STATUS_NOT_FOUND = static_cast<NTSTATUS>(0xC0000225u);
 #define BCRYPT_AES_ALGORITHM L"AES"
 #define BCRYPT_OBJECT_LENGTH L"ObjectLength"
 #define BCRYPT_BLOCK_LENGTH L"BlockLength"
-#define BCRYPT_CHAINING_MODE L"ChainingMode"
-#define BCRYPT_CHAIN_MODE_CBC L"ChainingModeCBC"
 inline constexpr ULONG BCRYPT_BLOCK_PADDING = 0x00000001;
 inline constexpr ULONG BCRYPT_USE_SYSTEM_PREFERRED_RNG = 0x00000002;
 inline constexpr DWORD HEAP_ZERO_MEMORY = 0x00000008;
 
 // BCryptOpenAlgorithmProvider opens the provider of `alg_id` into `*algorithm`.
-// Only "AES" (in CBC mode, by default) is provided; other ids give
-// STATUS_NOT_FOUND. `implementation` must be null. Close the handle with
-// BCryptCloseAlgorithmProvider.
+// Only "AES" is provided, in CBC mode (its default; the mode cannot be
+// changed); other ids give STATUS_NOT_FOUND. `implementation` must be null.
+// Close the handle with BCryptCloseAlgorithmProvider.
 NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR alg_id,
                                      LPCWSTR implementation, ULONG flags);
 
-// BCryptGetProperty writes a property of a provider or key into `output`.
-// "ObjectLength" and "BlockLength" are ULONGs; "ChainingMode" is a wide
-// string. A null `output` only reports the size into `*result`; a buffer too
-// small gives STATUS_BUFFER_TOO_SMALL with the size needed in `*result`.
+// BCryptGetProperty writes a ULONG property of a provider, "ObjectLength" or
+// "BlockLength", into `output`; other properties give STATUS_NOT_SUPPORTED. A
+// null `output` only reports the size into `*result`; a buffer too small gives
+// STATUS_BUFFER_TOO_SMALL with the size needed in `*result`.
 NTSTATUS BCryptGetProperty(BCRYPT_HANDLE object, LPCWSTR property, PUCHAR output,
                            ULONG output_len, ULONG* result, ULONG flags);
 
-// BCryptGenerateSymmetricKey makes a key from `secret` (16, 24 or 32 bytes)
-// inside the caller's `key_object` of at least "ObjectLength" bytes, which must
-// outlive the key. Destroy the key with BCryptDestroyKey before releasing it.
+// BCryptGenerateSymmetricKey makes an AES-128 key from the 16 bytes of
+// `secret` inside the caller's `key_object` of at least "ObjectLength" bytes,
+// which must outlive the key (a null `key_object` is refused: the key never
+// keeps storage of its own). Destroy the key with BCryptDestroyKey before
+// releasing the block.
 NTSTATUS BCryptGenerateSymmetricKey(BCRYPT_ALG_HANDLE algorithm, BCRYPT_KEY_HANDLE* key,
                                     PUCHAR key_object, ULONG key_object_len,
                                     PUCHAR secret, ULONG secret_len, ULONG flags);
@@ -104,25 +103,29 @@ NTSTATUS BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG buffe
 
 // BCryptEncrypt encrypts `input` in CBC mode, with PKCS#7 padding when `flags`
 // holds BCRYPT_BLOCK_PADDING (then the output is (n & ~15) + 16 bytes; without
-// it `input_len` must be a multiple of 16). A null `output` only reports the
-// output size and leaves `iv` alone; otherwise `iv` receives the last
-// ciphertext block, so that a following call continues the chain. `input` and
-// `output` may be the same buffer, but must not otherwise overlap.
+// it `input_len` must be a multiple of 16). `iv` is required, of 16 bytes. A
+// null `output` only reports the output size and leaves `iv` alone; otherwise
+// `iv` receives the last ciphertext block, so that a following call continues
+// the chain. `input` and `output` may be the same buffer, but must not
+// otherwise overlap.
 NTSTATUS BCryptEncrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
                        PVOID padding_info, PUCHAR iv, ULONG iv_len, PUCHAR output,
                        ULONG output_len, ULONG* result, ULONG flags);
 
 // BCryptDecrypt is the inverse of BCryptEncrypt. `input_len` must be a
-// non-zero multiple of 16 (STATUS_INVALID_BUFFER_SIZE otherwise). A null
-// `output` reports `input_len` as the size. With BCRYPT_BLOCK_PADDING every
-// pad byte is checked and the padding is removed from the count in `*result`.
+// multiple of 16, and with BCRYPT_BLOCK_PADDING not zero
+// (STATUS_INVALID_BUFFER_SIZE otherwise). A null `output` reports `input_len`
+// as the size. With BCRYPT_BLOCK_PADDING every pad byte is checked and the
+// padding is removed from the count in `*result`.
 // WARNING: a padding check on unauthenticated ciphertext is an oracle; the
 // status tells only that the data is bad, never which byte.
 NTSTATUS BCryptDecrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
                        PVOID padding_info, PUCHAR iv, ULONG iv_len, PUCHAR output,
                        ULONG output_len, ULONG* result, ULONG flags);
 
-// BCryptDestroyKey releases a key made by BCryptGenerateSymmetricKey.
+// BCryptDestroyKey releases a key made by BCryptGenerateSymmetricKey. Its
+// handle is invalid afterwards (STATUS_INVALID_HANDLE while the key object is
+// still allocated).
 NTSTATUS BCryptDestroyKey(BCRYPT_KEY_HANDLE key);
 
 // BCryptCloseAlgorithmProvider releases a provider opened by

@@ -1,16 +1,15 @@
-// The CNG stand-in: the "AES" provider in CBC mode on OpenSSL's libcrypto
-// (EVP, so AES-NI is used where the processor has it), and the system-preferred
-// random generator on the kernel's (getrandom).
+// The CNG stand-in: the "AES" provider with AES-128 keys in CBC mode on
+// OpenSSL's libcrypto (EVP, so AES-NI is used where the processor has it), and
+// the system-preferred random generator on the kernel's (getrandom).
 //
-// It copies Windows' behaviour wherever a caller can observe it: the statuses,
-// size queries that leave the IV alone, the IV left holding the last
+// It copies Windows' behaviour wherever the library can observe it: the
+// statuses, size queries that leave the IV alone, the IV left holding the last
 // ciphertext block, in-place operation, and a padding check of every pad byte.
 #include <openssl/evp.h>
 #include <sys/random.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -24,6 +23,7 @@
 namespace {
 
 constexpr ULONG kAesBlock = 16;
+constexpr ULONG kAes128KeyLength = 16;
 constexpr std::uint32_t kProviderMagic = 0x41455350;  // "AESP"
 constexpr std::uint32_t kKeyMagic = 0x4145534B;       // "AESK"
 constexpr std::uint32_t kDeadMagic = 0;
@@ -39,56 +39,58 @@ struct CipherContextDeleter {
 };
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextDeleter>;
 
-// The key lives in the caller's key object, as on Windows. The EVP contexts
-// are keyed once here, so that a call only sets its IV.
-struct KeyObject {
-  std::uint32_t magic = kKeyMagic;
-  bool owns_storage = false;
+// The EVP contexts are keyed once, when the key is made, so that a call only
+// sets its IV.
+struct Key {
   CipherContext encrypt;
   CipherContext decrypt;
 };
 
-// The key object is placed at the first suitably aligned byte of the caller's
-// block, so "ObjectLength" includes room for that.
+// A key lives in the caller's key object, as on Windows, and its handle is
+// the start of that block. The block begins with a magic word, kept as raw
+// bytes outside the Key so that it outlives it: BCryptDestroyKey marks the
+// word dead after the Key is destroyed, and a destroyed handle then fails the
+// check. The Key follows at the first suitably aligned byte, so
+// "ObjectLength" includes room for that.
+constexpr std::size_t kKeyOffset = sizeof(std::uint32_t);
 constexpr ULONG kKeyObjectLength =
-    static_cast<ULONG>(sizeof(KeyObject) + alignof(KeyObject) - 1);
+    static_cast<ULONG>(kKeyOffset + sizeof(Key) + alignof(Key) - 1);
 
 [[maybe_unused]] NTSTATUS Status(NTSTATUS status) { return status; }
 
-// The cipher implementations are fetched once per process, as the platform's
-// own provider resolves its algorithm once.
-const EVP_CIPHER* CbcCipher(ULONG key_length) {
-  static EVP_CIPHER* const aes128 = EVP_CIPHER_fetch(nullptr, "AES-128-CBC", nullptr);
-  static EVP_CIPHER* const aes192 = EVP_CIPHER_fetch(nullptr, "AES-192-CBC", nullptr);
-  static EVP_CIPHER* const aes256 = EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr);
-  switch (key_length) {
-    case 16:
-      return aes128;
-    case 24:
-      return aes192;
-    case 32:
-      return aes256;
-    default:
-      return nullptr;
+std::uint32_t MagicOf(BCRYPT_HANDLE handle) {
+  std::uint32_t magic = kDeadMagic;
+  if (handle != nullptr) {
+    std::memcpy(&magic, handle, sizeof magic);
   }
+  return magic;
+}
+
+void SetMagic(BCRYPT_HANDLE handle, std::uint32_t magic) {
+  std::memcpy(handle, &magic, sizeof magic);
+}
+
+// Where in the key object starting at `block` the Key is placed.
+void* KeyPlace(void* block) {
+  const auto after_magic = reinterpret_cast<std::uintptr_t>(block) + kKeyOffset;
+  const std::uintptr_t aligned = (after_magic + alignof(Key) - 1) & ~(alignof(Key) - 1);
+  return reinterpret_cast<void*>(aligned);
 }
 
 Provider* AsProvider(BCRYPT_HANDLE handle) {
-  auto* provider = static_cast<Provider*>(handle);
-  return provider != nullptr && provider->magic == kProviderMagic ? provider : nullptr;
+  return MagicOf(handle) == kProviderMagic ? static_cast<Provider*>(handle) : nullptr;
 }
 
-KeyObject* AsKey(BCRYPT_HANDLE handle) {
-  auto* key = static_cast<KeyObject*>(handle);
-  return key != nullptr && key->magic == kKeyMagic ? key : nullptr;
+Key* AsKey(BCRYPT_HANDLE handle) {
+  return MagicOf(handle) == kKeyMagic ? std::launder(static_cast<Key*>(KeyPlace(handle)))
+                                      : nullptr;
 }
 
-bool IsAesHandle(BCRYPT_HANDLE handle) {
-  if (handle == nullptr) {
-    return false;
-  }
-  const std::uint32_t magic = *static_cast<const std::uint32_t*>(handle);
-  return magic == kProviderMagic || magic == kKeyMagic;
+// The AES-128-CBC implementation, fetched once per process, as the platform's
+// own provider resolves its algorithm once.
+const EVP_CIPHER* Aes128Cbc() {
+  static EVP_CIPHER* const cipher = EVP_CIPHER_fetch(nullptr, "AES-128-CBC", nullptr);
+  return cipher;
 }
 
 NTSTATUS WriteUlong(ULONG value, PUCHAR output, ULONG output_len, ULONG* result) {
@@ -103,17 +105,20 @@ NTSTATUS WriteUlong(ULONG value, PUCHAR output, ULONG output_len, ULONG* result)
   return STATUS_SUCCESS;
 }
 
-NTSTATUS WriteWide(const wchar_t* text, PUCHAR output, ULONG output_len, ULONG* result) {
-  const auto bytes = static_cast<ULONG>((std::wcslen(text) + 1) * sizeof(wchar_t));
-  *result = bytes;
-  if (output == nullptr) {
-    return STATUS_SUCCESS;
+// MakeKey builds a Key at `place` keyed with `secret`, or returns null.
+Key* MakeKey(void* place, const UCHAR* secret) {
+  auto* key = new (place) Key;
+  key->encrypt.reset(EVP_CIPHER_CTX_new());
+  key->decrypt.reset(EVP_CIPHER_CTX_new());
+  if (key->encrypt == nullptr || key->decrypt == nullptr ||
+      EVP_EncryptInit_ex2(key->encrypt.get(), Aes128Cbc(), secret, nullptr, nullptr) !=
+          1 ||
+      EVP_DecryptInit_ex2(key->decrypt.get(), Aes128Cbc(), secret, nullptr, nullptr) !=
+          1) {
+    key->~Key();
+    return nullptr;
   }
-  if (output_len < bytes) {
-    return STATUS_BUFFER_TOO_SMALL;
-  }
-  std::memcpy(output, text, bytes);
-  return STATUS_SUCCESS;
+  return key;
 }
 
 // Runs whole blocks through a keyed context whose IV is already set.
@@ -133,23 +138,46 @@ bool CbcBlocks(EVP_CIPHER_CTX* context, const UCHAR* in, UCHAR* out, std::size_t
 }
 
 bool SetIv(EVP_CIPHER_CTX* context, const UCHAR* iv) {
-  static const UCHAR kZeroIv[kAesBlock] = {};
-  return EVP_CipherInit_ex2(context, nullptr, nullptr, iv != nullptr ? iv : kZeroIv, -1,
-                            nullptr) == 1 &&
+  return EVP_CipherInit_ex2(context, nullptr, nullptr, iv, -1, nullptr) == 1 &&
          EVP_CIPHER_CTX_set_padding(context, 0) == 1;
 }
 
 // Checks shared by both directions; STATUS_SUCCESS when the call may go on.
-NTSTATUS CheckCipherCall(KeyObject* key, PUCHAR input, ULONG input_len, PUCHAR iv,
-                         ULONG iv_len, ULONG* result, ULONG flags) {
+NTSTATUS CheckCipherCall(Key* key, PUCHAR input, ULONG input_len, PUCHAR iv, ULONG iv_len,
+                         ULONG* result, ULONG flags) {
   if (key == nullptr) {
     return STATUS_INVALID_HANDLE;
   }
   if (result == nullptr || (flags & ~BCRYPT_BLOCK_PADDING) != 0 ||
-      (input == nullptr && input_len != 0) || (iv != nullptr && iv_len != kAesBlock)) {
+      (input == nullptr && input_len != 0) || iv == nullptr || iv_len != kAesBlock) {
     return STATUS_INVALID_PARAMETER;
   }
   return STATUS_SUCCESS;
+}
+
+// EncryptedSize gives the output size of an encryption of `input_len` bytes:
+// the next whole block with padding (a whole block more when the input is
+// whole), the input size without. False when there is none.
+bool EncryptedSize(ULONG input_len, bool padded, ULONG* size) {
+  if (!padded) {
+    *size = input_len;
+    return input_len % kAesBlock == 0;
+  }
+  *size = (input_len & ~(kAesBlock - 1)) + kAesBlock;
+  return input_len <= std::numeric_limits<ULONG>::max() - kAesBlock;
+}
+
+// EncryptPaddedTail encrypts the last `tail` (0 to 15) bytes of the input with
+// their PKCS#7 padding as one block. The tail is copied out before the block
+// is written, so that the same buffer may serve as input and output.
+bool EncryptPaddedTail(EVP_CIPHER_CTX* context, const UCHAR* tail_in, ULONG tail,
+                       UCHAR* out) {
+  UCHAR last[kAesBlock];
+  std::memcpy(last, tail_in, tail);
+  std::memset(last + tail, static_cast<int>(kAesBlock - tail), kAesBlock - tail);
+  const bool ok = CbcBlocks(context, last, out, kAesBlock);
+  SecureZeroMemory(last, sizeof last);
+  return ok;
 }
 
 // PKCS#7: the last byte p must be 1..16 and the last p bytes must all be p.
@@ -178,7 +206,7 @@ NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR alg_i
     return STATUS_NOT_SUPPORTED;
   }
   if (implementation != nullptr || std::wcscmp(alg_id, BCRYPT_AES_ALGORITHM) != 0 ||
-      CbcCipher(16) == nullptr) {
+      Aes128Cbc() == nullptr) {
     return STATUS_NOT_FOUND;
   }
   auto* provider = new (std::nothrow) Provider;
@@ -197,7 +225,6 @@ NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags) 
   if (flags != 0) {
     return STATUS_INVALID_PARAMETER;
   }
-  provider->magic = kDeadMagic;
   delete provider;
   return STATUS_SUCCESS;
 }
@@ -205,7 +232,7 @@ NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags) 
 NTSTATUS BCryptGetProperty(BCRYPT_HANDLE object, LPCWSTR property, PUCHAR output,
                            ULONG output_len, ULONG* result, ULONG flags) {
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kGetProperty, Status);
-  if (!IsAesHandle(object)) {
+  if (AsProvider(object) == nullptr) {
     return STATUS_INVALID_HANDLE;
   }
   if (property == nullptr || result == nullptr || flags != 0) {
@@ -217,9 +244,6 @@ NTSTATUS BCryptGetProperty(BCRYPT_HANDLE object, LPCWSTR property, PUCHAR output
   if (std::wcscmp(property, BCRYPT_OBJECT_LENGTH) == 0) {
     return WriteUlong(kKeyObjectLength, output, output_len, result);
   }
-  if (std::wcscmp(property, BCRYPT_CHAINING_MODE) == 0) {
-    return WriteWide(BCRYPT_CHAIN_MODE_CBC, output, output_len, result);
-  }
   return STATUS_NOT_SUPPORTED;
 }
 
@@ -230,58 +254,28 @@ NTSTATUS BCryptGenerateSymmetricKey(BCRYPT_ALG_HANDLE algorithm, BCRYPT_KEY_HAND
   if (AsProvider(algorithm) == nullptr) {
     return STATUS_INVALID_HANDLE;
   }
-  const EVP_CIPHER* cipher = CbcCipher(secret_len);
-  if (key == nullptr || secret == nullptr || cipher == nullptr || flags != 0) {
+  if (key == nullptr || key_object == nullptr || secret == nullptr ||
+      secret_len != kAes128KeyLength || flags != 0) {
     return STATUS_INVALID_PARAMETER;
   }
-  // Without a key object of the caller's, the key keeps its own storage.
-  void* storage = key_object;
-  bool owns_storage = false;
-  if (key_object == nullptr && key_object_len == 0) {
-    storage = ::operator new(kKeyObjectLength, std::nothrow);
-    if (storage == nullptr) {
-      return STATUS_NO_MEMORY;
-    }
-    owns_storage = true;
-  } else if (key_object == nullptr || key_object_len < kKeyObjectLength) {
+  if (key_object_len < kKeyObjectLength) {
     return STATUS_BUFFER_TOO_SMALL;
   }
-  std::size_t space = kKeyObjectLength;
-  void* place = std::align(alignof(KeyObject), sizeof(KeyObject), storage, space);
-  if (place == nullptr) {  // cannot happen: kKeyObjectLength leaves room
-    if (owns_storage) {
-      ::operator delete(storage);
-    }
-    return STATUS_BUFFER_TOO_SMALL;
-  }
-  auto* made = new (place) KeyObject;
-  made->owns_storage = owns_storage;
-  made->encrypt.reset(EVP_CIPHER_CTX_new());
-  made->decrypt.reset(EVP_CIPHER_CTX_new());
-  if (made->encrypt == nullptr || made->decrypt == nullptr ||
-      EVP_EncryptInit_ex2(made->encrypt.get(), cipher, secret, nullptr, nullptr) != 1 ||
-      EVP_DecryptInit_ex2(made->decrypt.get(), cipher, secret, nullptr, nullptr) != 1) {
-    made->~KeyObject();
-    if (owns_storage) {
-      ::operator delete(storage);
-    }
+  if (MakeKey(KeyPlace(key_object), secret) == nullptr) {
     return STATUS_NO_MEMORY;
   }
-  *key = made;
+  SetMagic(key_object, kKeyMagic);
+  *key = key_object;
   return STATUS_SUCCESS;
 }
 
 NTSTATUS BCryptDestroyKey(BCRYPT_KEY_HANDLE key) {
-  KeyObject* object = AsKey(key);
+  Key* object = AsKey(key);
   if (object == nullptr) {
     return STATUS_INVALID_HANDLE;
   }
-  const bool owns_storage = object->owns_storage;
-  object->~KeyObject();  // EVP_CIPHER_CTX_free wipes the key schedules
-  object->magic = kDeadMagic;
-  if (owns_storage) {
-    ::operator delete(static_cast<void*>(object));
-  }
+  object->~Key();  // EVP_CIPHER_CTX_free wipes the key schedules
+  SetMagic(key, kDeadMagic);
   return STATUS_SUCCESS;
 }
 
@@ -315,21 +309,17 @@ NTSTATUS BCryptEncrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
                        PVOID /*padding_info*/, PUCHAR iv, ULONG iv_len, PUCHAR output,
                        ULONG output_len, ULONG* result, ULONG flags) {
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kEncrypt, Status);
-  KeyObject* object = AsKey(key);
+  Key* object = AsKey(key);
   if (NTSTATUS status =
           CheckCipherCall(object, input, input_len, iv, iv_len, result, flags);
       status != STATUS_SUCCESS) {
     return status;
   }
   const bool padded = (flags & BCRYPT_BLOCK_PADDING) != 0;
-  if (!padded && input_len % kAesBlock != 0) {
+  ULONG needed = 0;
+  if (!EncryptedSize(input_len, padded, &needed)) {
     return STATUS_INVALID_BUFFER_SIZE;
   }
-  if (padded && input_len > std::numeric_limits<ULONG>::max() - kAesBlock) {
-    return STATUS_INVALID_BUFFER_SIZE;
-  }
-  const ULONG whole = input_len & ~(kAesBlock - 1);
-  const ULONG needed = padded ? whole + kAesBlock : input_len;
   *result = needed;
   if (output == nullptr) {
     return STATUS_SUCCESS;
@@ -338,23 +328,13 @@ NTSTATUS BCryptEncrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
     return STATUS_BUFFER_TOO_SMALL;
   }
   EVP_CIPHER_CTX* context = object->encrypt.get();
-  if (!SetIv(context, iv) || !CbcBlocks(context, input, output, whole)) {
+  const ULONG whole = input_len & ~(kAesBlock - 1);
+  if (!SetIv(context, iv) || !CbcBlocks(context, input, output, whole) ||
+      (padded &&
+       !EncryptPaddedTail(context, input + whole, input_len - whole, output + whole))) {
     return STATUS_UNSUCCESSFUL;
   }
-  if (padded) {
-    // The tail is copied out before the last block is written, so that the
-    // same buffer may serve as input and output.
-    UCHAR last[kAesBlock];
-    const ULONG tail = input_len - whole;
-    std::memcpy(last, input + whole, tail);
-    std::memset(last + tail, static_cast<int>(kAesBlock - tail), kAesBlock - tail);
-    const bool ok = CbcBlocks(context, last, output + whole, kAesBlock);
-    SecureZeroMemory(last, sizeof last);
-    if (!ok) {
-      return STATUS_UNSUCCESSFUL;
-    }
-  }
-  if (iv != nullptr && needed > 0) {
+  if (needed > 0) {
     std::memcpy(iv, output + needed - kAesBlock, kAesBlock);
   }
   return STATUS_SUCCESS;
@@ -364,7 +344,7 @@ NTSTATUS BCryptDecrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
                        PVOID /*padding_info*/, PUCHAR iv, ULONG iv_len, PUCHAR output,
                        ULONG output_len, ULONG* result, ULONG flags) {
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kDecrypt, Status);
-  KeyObject* object = AsKey(key);
+  Key* object = AsKey(key);
   if (NTSTATUS status =
           CheckCipherCall(object, input, input_len, iv, iv_len, result, flags);
       status != STATUS_SUCCESS) {
@@ -382,7 +362,6 @@ NTSTATUS BCryptDecrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
     return STATUS_BUFFER_TOO_SMALL;
   }
   if (input_len == 0) {
-    *result = 0;
     return STATUS_SUCCESS;
   }
   // Kept before an in-place decryption overwrites it: the next IV.
@@ -397,8 +376,6 @@ NTSTATUS BCryptDecrypt(BCRYPT_KEY_HANDLE key, PUCHAR input, ULONG input_len,
     return STATUS_DATA_ERROR;
   }
   *result = input_len - pad;
-  if (iv != nullptr) {
-    std::memcpy(iv, next_iv, kAesBlock);
-  }
+  std::memcpy(iv, next_iv, kAesBlock);
   return STATUS_SUCCESS;
 }

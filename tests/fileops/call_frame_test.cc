@@ -8,7 +8,6 @@
 #include <string>
 
 #include "mirdcng/mirdcng.h"
-#include "platform/fault_injection.h"
 #include "tests/support/reference_cipher.h"
 #include "tests/support/temp_dir.h"
 
@@ -140,23 +139,6 @@ TEST(CallFrame, NullTagAndEmptyTagAreTheSame) {
     EXPECT_EQ(with_null.result, size != 0);
     EXPECT_TRUE(with_null == with_empty);
   }
-}
-
-TEST(CallFrame, OperationRunsWhenTheDestinationFolderIsMissing) {
-  TempDir dir;
-  dir.Write("plain.EBS", "content");
-#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
-  platform::ClearFaults();
-#endif
-  int err = kStale;
-  EXPECT_FALSE(cng_77x(dir.Path("plain.EBS").c_str(), dir.Path("missing/out.EBS").c_str(),
-                       "t", err));
-  EXPECT_EQ(err, 0);
-#if defined(MIRDCNG_HAVE_FAULT_INJECTION)
-  EXPECT_EQ(platform::CallCount(platform::Call::kEncrypt), 2)
-      << "the operation encrypted before it found it could not write";
-#endif
-  EXPECT_FALSE(std::filesystem::exists(dir.Path("missing")));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/cng.h"
@@ -111,6 +112,9 @@ class AesKey {
 
   BCRYPT_ALG_HANDLE algorithm() const { return algorithm_; }
   BCRYPT_KEY_HANDLE get() const { return key_; }
+
+  // Destroy destroys the key now; its key object stays until the end.
+  NTSTATUS Destroy() { return BCryptDestroyKey(std::exchange(key_, nullptr)); }
 
  private:
   BCRYPT_ALG_HANDLE algorithm_ = nullptr;
@@ -463,6 +467,24 @@ TEST(CngConformance, NullHandlesAreInvalid) {
                 secret.data(), static_cast<ULONG>(secret.size()), 0),
             kInvalidHandle);
 }
+
+#if !defined(_WIN32)
+// The stand-in refuses a destroyed key for as long as its key object lives,
+// rather than use what is left of it.
+TEST(CngConformance, DestroyedKeyIsInvalid) {
+  AesKey aes(Pattern(16, 22));
+  const BCRYPT_KEY_HANDLE destroyed = aes.get();
+  ASSERT_NE(destroyed, nullptr);
+  ASSERT_EQ(aes.Destroy(), kSuccess);
+  for (const Direction direction : {Direction::kEncrypt, Direction::kDecrypt}) {
+    SCOPED_TRACE(Name(direction));
+    Bytes iv = Pattern(kBlock, 23);
+    EXPECT_EQ(Transform(direction, destroyed, Pattern(32, 24), iv, kPadding).status,
+              kInvalidHandle);
+  }
+  EXPECT_EQ(BCryptDestroyKey(destroyed), kInvalidHandle);
+}
+#endif  // !_WIN32
 
 TEST(CngConformance, TooSmallOutputReportsTheSizeNeeded) {
   AesKey aes(Pattern(16, 19));
