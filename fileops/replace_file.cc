@@ -36,7 +36,8 @@ int WritePieces(std::FILE* file, Pieces pieces) {
     return std::fwrite(gathered.data(), 1, total, file) == total ? 0 : errno;
   }
   for (const auto piece : pieces) {
-    if (!piece.empty() && std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
+    if (!piece.empty() &&
+        std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
       return errno;
     }
   }

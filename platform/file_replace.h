@@ -83,9 +83,9 @@ class Replacement {
   void Discard();
 
   File file_;
-  std::string folder_;  // where the temporary and the destination are
-  std::string temp_;    // the temporary's name in folder_
-  std::string target_;  // the destination's name in folder_
+  std::string folder_;      // where the temporary and the destination are
+  std::string temp_;        // the temporary's name in folder_
+  std::string target_;      // the destination's name in folder_
   int folder_handle_ = -1;  // POSIX: the folder, open for the calls relative to it
   int error_ = 0;
 };

@@ -135,14 +135,15 @@ Replacement::Result Replacement::Commit() {
     return Result::kFailed;
   }
   std::FILE* real = internal::RealStream(file_.get());
-  const bool synced = !internal::Injected(Call::kFileSync) && std::fflush(file_.get()) == 0 &&
-                      std::fflush(real) == 0 && fsync(fileno(real)) == 0;
+  const bool synced = !internal::Injected(Call::kFileSync) &&
+                      std::fflush(file_.get()) == 0 && std::fflush(real) == 0 &&
+                      fsync(fileno(real)) == 0;
   error_ = synced ? 0 : errno;
   const int closed = CloseFile(std::move(file_));
   error_ = error_ != 0 ? error_ : closed;
-  if (error_ == 0 && (internal::Injected(Call::kFileRename) ||
-                      renameat(folder_handle_, temp_.c_str(), folder_handle_,
-                               target_.c_str()) != 0)) {
+  if (error_ == 0 &&
+      (internal::Injected(Call::kFileRename) ||
+       renameat(folder_handle_, temp_.c_str(), folder_handle_, target_.c_str()) != 0)) {
     error_ = errno;
   }
   if (error_ != 0) {

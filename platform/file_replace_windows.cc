@@ -87,13 +87,15 @@ Replacement Replacement::Begin(const Destination& destination) {
   Replacement replacement;
   std::tie(replacement.folder_, replacement.target_) =
       internal::SplitPath(destination.target);
-  const DWORD attributes = destination.mode != 0 ? destination.mode : FILE_ATTRIBUTE_NORMAL;
+  const DWORD attributes =
+      destination.mode != 0 ? destination.mode : FILE_ATTRIBUTE_NORMAL;
   HANDLE handle = INVALID_HANDLE_VALUE;
   DWORD error = ERROR_FILE_EXISTS;
   for (int attempt = 0; handle == INVALID_HANDLE_VALUE && error == ERROR_FILE_EXISTS &&
                         attempt < kNameAttempts;
        ++attempt) {
-    replacement.temp_ = internal::TemporaryName(replacement.target_, GetCurrentProcessId());
+    replacement.temp_ =
+        internal::TemporaryName(replacement.target_, GetCurrentProcessId());
     const std::string path = replacement.folder_ + replacement.temp_;
     // A null security descriptor: not inherited, and the folder's permissions.
     handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,

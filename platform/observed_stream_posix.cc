@@ -1,6 +1,6 @@
-#include "platform/observed_stream.h"
-
 #include <cerrno>
+
+#include "platform/observed_stream.h"
 
 #if defined(MIRDCNG_FAULT_INJECTION)
 #include <memory>
