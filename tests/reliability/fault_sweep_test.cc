@@ -3,9 +3,8 @@
 // write and close of a file, and each step of replacing a destination (the
 // look at it, the temporary's creation, the sync, the rename, the folder's
 // sync) — the way an out-of-memory sweep fails the 1st, 2nd, 3rd ...
-// allocation in turn. Reads fail at the first, the second and the last two of
-// the run: the test build reads a byte at a time, and the reads between are
-// all the same case; the last is the one past the size the file measured. A
+// allocation in turn. Files are read in blocks, as the system passes them: a
+// read of what the file measured, and one past it that finds the end. A
 // clean run first counts the calls of each kind; each faulted run must then
 // end as the failure tables say, leave the destination whole (as it was, or
 // the complete result), leave no stray file, temporary included, and no open
@@ -267,17 +266,6 @@ void RunPipeScenario(const PipeScenario& s, const std::optional<FaultPoint>& fau
   EXPECT_EQ(OpenDescriptors(), descriptors) << "no file left open";
 }
 
-// The calls of `call` to fail, of `count` made: each one, but for reads.
-std::vector<int> PointsOf(Call call, int count) {
-  std::vector<int> points;
-  for (int nth = 1; nth <= count; ++nth) {
-    if (call != Call::kFileRead || nth <= 2 || nth >= count - 1) {
-      points.push_back(nth);
-    }
-  }
-  return points;
-}
-
 // Sweep runs `run` clean to count its calls, checks that it made each of
 // `reached`, then runs it once per fault point, each followed by a clean run.
 // Returns the fault points swept.
@@ -290,7 +278,7 @@ int Sweep(const std::string& name, const std::vector<Call>& reached,
   }
   int swept = 0;
   for (const Call call : kEveryCall) {
-    for (const int nth : PointsOf(call, clean[Index(call)])) {
+    for (int nth = 1; nth <= clean[Index(call)]; ++nth) {
       run(FaultPoint{call, nth}, nullptr);
       run(std::nullopt, nullptr);
       ++swept;
