@@ -51,7 +51,8 @@ TEST(ReplaceFile, KeepsThePermissionsAndReplacesWhatALinkLeadsTo) {
     }
     int err = -1;
     ASSERT_TRUE(cng_77x(dir.Path("plain.EBS").c_str(),
-                        dir.Path(c.link != nullptr ? c.link : "file.EBS").c_str(), "", err));
+                        dir.Path(c.link != nullptr ? c.link : "file.EBS").c_str(), "",
+                        err));
     EXPECT_EQ(ReferenceOpen(*dir.Read("file.EBS")), BytesOf("content"));
     EXPECT_EQ(ModeOf(dir.Path("file.EBS")), c.mode);
     if (c.link != nullptr) {

@@ -57,7 +57,9 @@ int RunInChild(const std::function<void()>& work) {
 struct InPlace {
   bool encrypt;
   std::string label() const { return encrypt ? "cng_77x" : "cng_77z"; }
-  Bytes Before() const { return encrypt ? kContent : CraftContainer(5, Bytes(16, 9), Sealed()); }
+  Bytes Before() const {
+    return encrypt ? kContent : CraftContainer(5, Bytes(16, 9), Sealed());
+  }
   bool Run(const std::string& path) const {
     int err = 0;
     const auto call = encrypt ? cng_77x : cng_77z;
@@ -69,8 +71,9 @@ struct InPlace {
     const std::optional<Bytes> file = dir.Read("model.EBS");
     ASSERT_TRUE(file.has_value());
     if (*file != Before()) {
-      EXPECT_EQ(encrypt ? ReferenceOpen(*file) : std::optional<Bytes>(*file),
-                encrypt ? std::optional<Bytes>(Sealed()) : std::optional<Bytes>(kContent));
+      EXPECT_EQ(
+          encrypt ? ReferenceOpen(*file) : std::optional<Bytes>(*file),
+          encrypt ? std::optional<Bytes>(Sealed()) : std::optional<Bytes>(kContent));
     }
     for (const std::string& name : dir.List()) {
       const bool temporary =
@@ -93,8 +96,8 @@ TEST(Crash, EndedBeforeAnyFileCallOfTheWriteLeavesTheFileWhole) {
     ASSERT_TRUE(way.Run(counted.Path("model.EBS")));
     for (const Call step : steps) {
       for (int nth = 1, calls = platform::CallCount(step); nth <= calls; ++nth) {
-        SCOPED_TRACE(way.label() + ": ended at call " + std::to_string(nth) + " of kind " +
-                     std::to_string(static_cast<int>(step)));
+        SCOPED_TRACE(way.label() + ": ended at call " + std::to_string(nth) +
+                     " of kind " + std::to_string(static_cast<int>(step)));
         TempDir dir;
         dir.Write("model.EBS", way.Before());
         const int status = RunInChild([&] {
@@ -102,7 +105,8 @@ TEST(Crash, EndedBeforeAnyFileCallOfTheWriteLeavesTheFileWhole) {
           platform::InjectExit(step, nth);
           way.Run(dir.Path("model.EBS"));
         });
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == platform::kInjectedExitStatus);
+        EXPECT_TRUE(WIFEXITED(status) &&
+                    WEXITSTATUS(status) == platform::kInjectedExitStatus);
         way.ExpectWhole(dir, true);
       }
     }
@@ -150,8 +154,9 @@ TEST(Crash, AFullDeviceLeavesTheOldFileAndNoTemporary) {
     content[0] = 'c';
     dir.Write("model.EBS", content);
     const std::optional<Bytes> before = dir.Read("model.EBS");
-    const Outcome outcome = RunFileCall(dir.Path("model.EBS").c_str(),
-                                        dir.Path("model.EBS").c_str(), "", &CNGManager::EncryptFile);
+    const Outcome outcome =
+        RunFileCall(dir.Path("model.EBS").c_str(), dir.Path("model.EBS").c_str(), "",
+                    &CNGManager::EncryptFile);
     // Exit statuses name the check that failed.
     _exit(outcome.cause != Cause::kDestinationUnwritable ? 1
           : outcome.error != ENOSPC                      ? 2

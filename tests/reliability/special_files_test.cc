@@ -66,7 +66,8 @@ TEST(SpecialFiles, AreRefusedUnreadAndLeftAsTheyAre) {
   const std::pair<const char*, std::function<void(const std::string&)>> specials[] = {
       {"FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
       {"FIFO with a writer", [](const std::string& path) { mkfifo(path.c_str(), 0600); }},
-      {"/dev/zero", [](const std::string& path) { fs::create_symlink("/dev/zero", path); }},
+      {"/dev/zero",
+       [](const std::string& path) { fs::create_symlink("/dev/zero", path); }},
       {"socket",
        [](const std::string& path) {
          sockaddr_un address{};
