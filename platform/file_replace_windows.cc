@@ -1,23 +1,14 @@
 // Windows: the temporary is renamed over the destination with MoveFileEx,
 // written through to the disk; no folder needs syncing after it.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-// The C runtime's own headers after windows.h, as its documentation has them.
-#include <fcntl.h>
-#include <io.h>
-
 #include <tuple>
 
 #include "platform/file_replace.h"
 #include "platform/file_replace_internal.h"
-#include "platform/windows_error.h"
+#include "platform/windows_files.h"
 
 namespace mirdcng::platform {
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // The attributes a replaced file keeps; read-only is not among them, since a
 // read-only destination is never replaced.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |

@@ -35,13 +35,15 @@ Opened Open(const char* path, int flags, const char* mode, Prepare prepare) {
   if (descriptor < 0) {
     return Failed(errno);
   }
+  // A regular file: O_NONBLOCK goes (no other status flag was set), so that
+  // reads and writes behave as usual.
   int error = 0;
   if (fstat(descriptor, &info) != 0) {
     error = errno;
   } else if (!S_ISREG(info.st_mode)) {
     close(descriptor);
     return NotRegular();
-  } else if (fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+  } else if (fcntl(descriptor, F_SETFL, 0) != 0) {
     error = errno;
   } else {
     error = prepare(descriptor);

@@ -2,25 +2,16 @@
 // every other opener, so that the host's own handles of the same file stay
 // usable while the library works on it, and the library's handle never stops
 // a file from being replaced. The handle then becomes a C runtime stream.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-// The C runtime's own headers after windows.h, as its documentation has them.
-#include <fcntl.h>
-#include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cerrno>
 
 #include "platform/share_open.h"
-#include "platform/windows_error.h"
+#include "platform/windows_files.h"
 
 namespace mirdcng::platform {
 namespace {
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Open opens `path` with `access` and `disposition`, and makes a stream of
 // mode `mode` of it once it is known to be a file on a disk (not a device, a

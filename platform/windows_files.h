@@ -1,16 +1,24 @@
-// The one place where Windows' error codes become errno values, so that every
+// What the Windows file helpers share: the share mode that denies nothing, and
+// the one place where Windows' error codes become errno values, so that every
 // failure the platform layer reports reads the same on every system.
-#ifndef MIRDCNG_PLATFORM_WINDOWS_ERROR_H_
-#define MIRDCNG_PLATFORM_WINDOWS_ERROR_H_
+#ifndef MIRDCNG_PLATFORM_WINDOWS_FILES_H_
+#define MIRDCNG_PLATFORM_WINDOWS_FILES_H_
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// The C runtime's own headers after windows.h, as its documentation has them.
+#include <fcntl.h>
+#include <io.h>
 
 #include <cerrno>
 
 namespace mirdcng::platform {
+
+// Every file the library opens shares reading, writing and deletion with
+// every other opener.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // ErrnoOf returns the errno nearest to `error`, a GetLastError() value; EIO
 // for those that have none.
@@ -48,4 +56,4 @@ inline int ErrnoOf(DWORD error) {
 
 }  // namespace mirdcng::platform
 
-#endif  // MIRDCNG_PLATFORM_WINDOWS_ERROR_H_
+#endif  // MIRDCNG_PLATFORM_WINDOWS_FILES_H_
