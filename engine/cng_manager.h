@@ -127,7 +127,9 @@ class CNGManager {
   std::string tag;
   // Owns what cipherText or plainText points at, when the transform made it.
   HeapBlock output_;
-  Outcome outcome_;
+  // A failure until an operation records how it ended, so that no path can
+  // pass for a success without saying so.
+  Outcome outcome_{Cause::kCipherFailed, 0};
 };
 
 }  // namespace mirdcng
