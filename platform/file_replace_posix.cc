@@ -53,6 +53,26 @@ int TakeOverPermissions(int descriptor, const Destination& destination) {
   return fchmod(descriptor, destination.mode) == 0 ? 0 : errno;
 }
 
+// CreateExclusively creates a fresh temporary for `target` in the open
+// `folder`, with its name in `temp`. Returns its descriptor, or -1 with errno
+// set and `temp` empty.
+int CreateExclusively(int folder, const std::string& target, std::string& temp) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    temp = internal::TemporaryName(target, static_cast<unsigned long>(getpid()));
+    // 0666: a new destination gets what fopen would give it, less the umask.
+    const int descriptor = openat(
+        folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (descriptor >= 0) {
+      return descriptor;
+    }
+    if (errno != EEXIST) {
+      break;
+    }
+  }
+  temp.clear();
+  return -1;
+}
+
 }  // namespace
 
 Destination LookAtDestination(const char* path) {
@@ -102,20 +122,10 @@ Replacement Replacement::Begin(const Destination& destination) {
     replacement.error_ = errno;
     return replacement;
   }
-  int descriptor = -1;
-  for (int attempt = 0; descriptor < 0 && attempt < kNameAttempts; ++attempt) {
-    replacement.temp_ = internal::TemporaryName(replacement.target_,
-                                                static_cast<unsigned long>(getpid()));
-    // 0666: a new destination gets what fopen would give it, less the umask.
-    descriptor = openat(replacement.folder_handle_, replacement.temp_.c_str(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (descriptor < 0 && errno != EEXIST) {
-      break;
-    }
-  }
+  const int descriptor = CreateExclusively(replacement.folder_handle_,
+                                           replacement.target_, replacement.temp_);
   if (descriptor < 0) {
     replacement.error_ = errno;
-    replacement.temp_.clear();
     return replacement;
   }
   const int error = destination.exists ? TakeOverPermissions(descriptor, destination) : 0;

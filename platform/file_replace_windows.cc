@@ -36,6 +36,29 @@ std::optional<std::string> FinalPath(HANDLE handle) {
   return path;
 }
 
+// CreateExclusively creates a fresh temporary for `target` in `folder`, with
+// `attributes` and its name in `temp`. Returns its handle, or
+// INVALID_HANDLE_VALUE with the system's `error` and `temp` empty. A null
+// security descriptor: the handle is not inherited, and the file gets the
+// folder's permissions.
+HANDLE CreateExclusively(const std::string& folder, const std::string& target,
+                         DWORD attributes, std::string& temp, DWORD& error) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    temp = internal::TemporaryName(target, GetCurrentProcessId());
+    HANDLE handle = CreateFileA((folder + temp).c_str(), GENERIC_WRITE, kShareAll,
+                                nullptr, CREATE_NEW, attributes, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      return handle;
+    }
+    error = GetLastError();
+    if (error != ERROR_FILE_EXISTS) {
+      break;
+    }
+  }
+  temp.clear();
+  return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 Destination LookAtDestination(const char* path) {
@@ -80,22 +103,11 @@ Replacement Replacement::Begin(const Destination& destination) {
       internal::SplitPath(destination.target);
   const DWORD attributes =
       destination.mode != 0 ? destination.mode : FILE_ATTRIBUTE_NORMAL;
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  DWORD error = ERROR_FILE_EXISTS;
-  for (int attempt = 0; handle == INVALID_HANDLE_VALUE && error == ERROR_FILE_EXISTS &&
-                        attempt < kNameAttempts;
-       ++attempt) {
-    replacement.temp_ =
-        internal::TemporaryName(replacement.target_, GetCurrentProcessId());
-    const std::string path = replacement.folder_ + replacement.temp_;
-    // A null security descriptor: not inherited, and the folder's permissions.
-    handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
-                         attributes, nullptr);
-    error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-  }
+  DWORD error = ERROR_SUCCESS;
+  HANDLE handle = CreateExclusively(replacement.folder_, replacement.target_, attributes,
+                                    replacement.temp_, error);
   if (handle == INVALID_HANDLE_VALUE) {
     replacement.error_ = ErrnoOf(error);
-    replacement.temp_.clear();
     return replacement;
   }
   const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
