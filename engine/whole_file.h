@@ -19,8 +19,9 @@ namespace mirdcng {
 // Returns kDone with every byte in `out`; kTooLarge with `out` empty; or
 // kSourceUnreadable, with the read's errno, when a read failed (`out` then
 // holds an unknown prefix).
-// REQUIRES: `file` is unbuffered (as the platform's streams are), so that
-// the bytes go straight from the system into `out`.
+// The platform's streams are unbuffered, so that the bytes go straight from
+// the system into `out`, with no copy left behind in a stream buffer; a
+// buffered stream is read as well, through its buffer.
 [[nodiscard]] Outcome ReadWholeFile(std::FILE* file, ByteBuffer& out, std::size_t extra,
                                     std::size_t limit);
 [[nodiscard]] Outcome ReadWholeFile(std::FILE* file, CiphertextBuffer& out,
