@@ -25,3 +25,11 @@ if(_mirdcng_sanitizers)
                       -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${_mirdcng_sanitizer_list})
 endif()
+
+# The fuzz build gives libFuzzer's coverage to everything it compiles, the
+# library and the pipe library above all: a harness alone would let libFuzzer
+# see only its own branches, never which of the library's an input reaches.
+# The harnesses add -fsanitize=fuzzer, which brings libFuzzer's main.
+if(MIRDCNG_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

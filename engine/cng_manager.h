@@ -22,13 +22,16 @@
 #ifndef MIRDCNG_ENGINE_CNG_MANAGER_H_
 #define MIRDCNG_ENGINE_CNG_MANAGER_H_
 
+#include <optional>
 #include <string>
 
 #include "engine/byte_buffer.h"
 #include "engine/cng_handles.h"
 #include "engine/container_format.h"
 #include "engine/heap_block.h"
+#include "engine/outcome.h"
 #include "platform/cng.h"
+#include "platform/share_open.h"
 
 namespace mirdcng {
 
@@ -43,10 +46,11 @@ class CNGManager {
 
   // EncryptFile encrypts the file `src` into the container `dst`, with the
   // engine's tag as the tag trailer. Returns false, without touching `dst`,
-  // when the source cannot be read whole, is already a container, is empty
-  // with an empty tag, is too large, or the tag is longer than 255 bytes, or
-  // a cipher call fails; also false when `dst` cannot be written in full.
-  // Never writes `err`.
+  // when the source cannot be read whole or is not a regular file, is already
+  // a container, is empty with an empty tag, is too large (its container
+  // would reach 2^31 bytes), or the tag is longer than 255 bytes, or a cipher
+  // call fails; also false when `dst` cannot be written in full, which leaves
+  // it as it was (fileops/replace_file.h). Never writes `err`.
   [[nodiscard]] bool EncryptFile(std::string src, std::string dst, int& err);
 
   // DecryptFile decrypts the container `src` into `dst` when its tag trailer
@@ -57,11 +61,25 @@ class CNGManager {
 
   // DecryptToBuffer decrypts the container `name` into `out`, dropping the tag
   // trailer by its length alone. Returns false, leaving `out` untouched, when
-  // the file is not a container or does not decrypt. Never writes `err`.
+  // the file is not a container or does not decrypt, or `name` is not a
+  // regular file (it is then not read). Never writes `err`.
   [[nodiscard]] bool DecryptToBuffer(std::string name, ByteBuffer& out, int& err);
+
+  // outcome says how EncryptFile or DecryptFile ended, and why
+  // (engine/outcome.h).
+  const Outcome& outcome() const { return outcome_; }
 
  private:
   enum class Direction { kEncrypt, kDecrypt };
+
+  // Fail records `cause` (with the system's `error`) as the operation's
+  // outcome and returns false; Record records `outcome` and returns whether
+  // it is done. The steps below record their own failures.
+  bool Fail(Cause cause, int error = 0) { return Record({cause, error}); }
+  bool Record(Outcome outcome) {
+    outcome_ = outcome;
+    return outcome.done();
+  }
 
   // QueryBlockLength asks the provider for "BlockLength"; false unless it
   // answers the 16 bytes that the layout's IV field holds.
@@ -79,6 +97,21 @@ class CNGManager {
   // `plainLength` bytes with the padding removed.
   bool DecryptCiphertext(const ContainerView& container);
 
+  // EncryptFile's steps: the source read whole with the tag after it (and
+  // refused when it is a container or empty); the transform; the container
+  // written.
+  bool ReadPlaintext(const std::string& src, ByteBuffer& buffer,
+                     std::optional<platform::FileIdentity>& identity);
+  bool EncryptPlaintext(ByteBuffer& buffer);
+  bool WriteContainer(const std::string& dst, std::span<const std::uint8_t> source,
+                      const std::optional<platform::FileIdentity>& identity);
+
+  // DecryptFile's step after the transform: the trailer compared with the tag,
+  // and the plaintext written when it matches.
+  bool WritePlaintext(const std::string& dst, std::size_t trailer_length,
+                      const CiphertextBuffer& file,
+                      const std::optional<platform::FileIdentity>& identity, int& err);
+
   AlgorithmHandle algorithm;
   KeyHandle key;
   ULONG cipherLength = 0;
@@ -92,8 +125,11 @@ class CNGManager {
   HeapBlock iv;
   HeapBlock ivCopy;
   std::string tag;
-  HeapBlock
-      output_;  // owns what cipherText or plainText points at, when the transform made it
+  // Owns what cipherText or plainText points at, when the transform made it.
+  HeapBlock output_;
+  // A failure until an operation records how it ended, so that no path can
+  // pass for a success without saying so.
+  Outcome outcome_{Cause::kCipherFailed, 0};
 };
 
 }  // namespace mirdcng

@@ -74,6 +74,12 @@ inline constexpr std::size_t EncryptedFileSize(std::size_t content_length) {
   return kHeaderLength + kCipherBlock * (content_length / kCipherBlock + 1);
 }
 
+// A source and its tag together stay below this many bytes, so that their
+// container stays below kMaxContentBytes and can be read back.
+inline constexpr std::size_t kMaxSealedBytes = kMaxContentBytes - 2 * kCipherBlock;
+static_assert(EncryptedFileSize(kMaxSealedBytes - 1) < kMaxContentBytes &&
+              EncryptedFileSize(kMaxSealedBytes) >= kMaxContentBytes);
+
 }  // namespace mirdcng
 
 #endif  // MIRDCNG_ENGINE_CONTAINER_FORMAT_H_

@@ -1,130 +1,84 @@
 #include "engine/whole_file.h"
 
 #include <algorithm>
-#include <array>
+#include <cerrno>
 #include <cstdint>
-#include <utility>
 
 #include "platform/share_open.h"
 
 namespace mirdcng {
 namespace {
 
-// After the measured size has been read, the rest is looked for in steps of
-// this size: usually one read that finds the end of the file.
+// A file that outruns its measured size is read on in steps of this size.
 constexpr std::size_t kTailStep = std::size_t{64} << 10;
 
-// A file this small is gathered into one buffer of the stack and written with
-// one call; anything larger goes out piece by piece, unbuffered.
-constexpr std::size_t kGatherLimit = std::size_t{64} << 10;
+Outcome Done() { return {}; }
+Outcome TooLarge() { return {Cause::kTooLarge, 0}; }
+
+// After a short read: the end of the file, or a failed read with its errno.
+Outcome EndOrFailure(std::FILE* file) {
+  if (std::ferror(file) == 0) {
+    return Done();
+  }
+  return {Cause::kSourceUnreadable, errno != 0 ? errno : EIO};
+}
+
+// ReadTail reads whatever follows the measured size: nothing, unless the file
+// grew or could not be measured. One byte's read finds the common case, the
+// end of the file, without growing `out` beyond what was reserved.
+template <class Buffer>
+Outcome ReadTail(std::FILE* file, Buffer& out, std::size_t limit) {
+  std::uint8_t probe = 0;
+  if (std::fread(&probe, 1, 1, file) == 0) {
+    return EndOrFailure(file);
+  }
+  out.push_back(probe);
+  for (;;) {
+    if (out.size() >= limit) {
+      out.clear();
+      return TooLarge();
+    }
+    // Grown without being filled first (the buffer's bytes start as they
+    // are), then cut back to what arrived.
+    const std::size_t at = out.size();
+    out.resize(at + kTailStep);
+    const std::size_t more = std::fread(out.data() + at, 1, kTailStep, file);
+    out.resize(at + more);
+    if (more == 0) {
+      return EndOrFailure(file);
+    }
+  }
+}
 
 template <class Buffer>
-ReadResult ReadInto(std::FILE* file, Buffer& out, std::size_t extra, std::size_t limit) {
-  // Unbuffered, the reads below go straight to the system into `out`, and
-  // the stream needs no buffer of its own (nor the system call that sizes it).
-  std::setvbuf(file, nullptr, _IONBF, 0);
+Outcome ReadInto(std::FILE* file, Buffer& out, std::size_t extra, std::size_t limit) {
   const std::int64_t measured = platform::FileSize(file);
   if (measured >= 0 && static_cast<std::uint64_t>(measured) >= limit) {
-    return ReadResult::kTooLarge;
+    return TooLarge();
   }
   const auto expected = static_cast<std::size_t>(std::max<std::int64_t>(measured, 0));
   out.reserve(expected + extra);
-
   // One large read straight into the buffer, for the size measured.
   out.resize(expected);
+  errno = 0;
   const std::size_t got = std::fread(out.data(), 1, expected, file);
   if (got < expected) {
     out.resize(got);
-    return std::ferror(file) != 0 ? ReadResult::kFailed : ReadResult::kOk;
+    return EndOrFailure(file);
   }
-
-  // Then whatever follows: nothing, unless the file grew or could not be
-  // measured. It goes through a side buffer so that the common case, the end
-  // of the file, does not grow `out` beyond what was reserved.
-  std::array<std::uint8_t, kTailStep> tail;
-  ReadResult result = ReadResult::kOk;
-  bool tail_used = false;
-  for (;;) {
-    const std::size_t more = std::fread(tail.data(), 1, tail.size(), file);
-    if (more == 0) {
-      result = std::ferror(file) != 0 ? ReadResult::kFailed : ReadResult::kOk;
-      break;
-    }
-    tail_used = true;
-    if (out.size() + more >= limit) {
-      out.clear();
-      result = ReadResult::kTooLarge;
-      break;
-    }
-    out.insert(out.end(), tail.data(), tail.data() + more);
-  }
-  if (tail_used) {
-    SecureZeroMemory(tail.data(), tail.size());
-  }
-  return result;
+  return ReadTail(file, out, limit);
 }
 
 }  // namespace
 
-ReadResult ReadWholeFile(std::FILE* file, ByteBuffer& out, std::size_t extra,
-                         std::size_t limit) {
+Outcome ReadWholeFile(std::FILE* file, ByteBuffer& out, std::size_t extra,
+                      std::size_t limit) {
   return ReadInto(file, out, extra, limit);
 }
 
-ReadResult ReadWholeFile(std::FILE* file, CiphertextBuffer& out, std::size_t extra,
-                         std::size_t limit) {
+Outcome ReadWholeFile(std::FILE* file, CiphertextBuffer& out, std::size_t extra,
+                      std::size_t limit) {
   return ReadInto(file, out, extra, limit);
-}
-
-bool WriteWholeFile(const std::string& path,
-                    std::initializer_list<std::span<const std::uint8_t>> pieces) {
-  platform::File file = platform::OpenShared(path.c_str(), "wb");
-  if (!file) {
-    return false;
-  }
-  std::size_t total = 0;
-  for (const auto piece : pieces) {
-    total += piece.size();
-  }
-  // A small file is gathered in a buffer of ours, which the stream writes out
-  // in one go and which is wiped afterwards; a large one is written
-  // unbuffered, each piece in one write, with no copy through a buffer.
-  std::array<std::uint8_t, kGatherLimit> gather;
-  const bool gathered = total > 0 && total <= gather.size();
-  if (gathered) {
-    std::setvbuf(file.get(), reinterpret_cast<char*>(gather.data()), _IOFBF, total);
-  } else {
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  }
-  bool written = true;
-  for (const auto piece : pieces) {
-    if (written && !piece.empty()) {
-      written = std::fwrite(piece.data(), 1, piece.size(), file.get()) == piece.size();
-    }
-  }
-  const bool closed = platform::CloseFile(std::move(file));
-  if (gathered) {
-    SecureZeroMemory(gather.data(), total);
-  }
-  return closed && written;
-}
-
-bool ReplaceFileContent(const std::string& path,
-                        std::initializer_list<std::span<const std::uint8_t>> pieces,
-                        std::span<const std::uint8_t> original,
-                        const std::optional<platform::FileIdentity>& original_identity) {
-  // Learnt before the write: a failed open may leave no file to ask.
-  const bool in_place =
-      original_identity && platform::IdentityOf(path.c_str()) == original_identity;
-  if (WriteWholeFile(path, pieces)) {
-    return true;
-  }
-  if (in_place) {
-    // The write began by truncating the original. It was no larger than what
-    // failed to fit, and its own room is free again.
-    (void)WriteWholeFile(path, {original});
-  }
-  return false;
 }
 
 }  // namespace mirdcng

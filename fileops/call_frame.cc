@@ -6,26 +6,40 @@
 
 namespace mirdcng {
 
-bool SourceOpens(const std::string& path) {
-  // Text mode: nothing is read, the open alone is the test.
-  return platform::OpenShared(path.c_str(), "r") != nullptr;
+Outcome CheckSource(const std::string& path) {
+  const platform::Opened source = platform::OpenForReading(path.c_str());
+  if (source.file) {
+    return {};
+  }
+  return {source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnopened,
+          source.error};
+}
+
+Outcome RunFileCall(const char* src, const char* dst, const char* tag,
+                    FileOperation operation) {
+  if (src == nullptr || dst == nullptr) {
+    return {Cause::kNullArgument, 0};
+  }
+  std::string source = ApplyNamingRule(src);
+  std::string destination = ApplyNamingRule(dst);
+  if (const Outcome checked = CheckSource(source); !checked.done()) {
+    return checked;
+  }
+  CNGManager engine(tag != nullptr ? std::string(tag) : std::string());
+  int code = kResultOk;  // the operation's own code; the outcome carries it too
+  static_cast<void>((engine.*operation)(std::move(source), std::move(destination), code));
+  return engine.outcome();
 }
 
 bool RunFileCall(const char* src, const char* dst, const char* tag, int& err,
                  FileOperation operation) {
-  if (src == nullptr || dst == nullptr) {
-    err = kResultNullArgument;
-    return false;
-  }
-  err = kResultOk;
-  std::string source = ApplyNamingRule(src);
-  std::string destination = ApplyNamingRule(dst);
-  if (!SourceOpens(source)) {
-    err = kResultSourceUnreadable;
-    return false;
-  }
-  CNGManager engine(tag != nullptr ? std::string(tag) : std::string());
-  return (engine.*operation)(std::move(source), std::move(destination), err);
+  // Written before the work: should an exception leave the call, the code
+  // already says 0.
+  err = ResultCodeOf(src == nullptr || dst == nullptr ? Cause::kNullArgument
+                                                      : Cause::kDone);
+  const Outcome outcome = RunFileCall(src, dst, tag, operation);
+  err = ResultCodeOf(outcome.cause);
+  return outcome.done();
 }
 
 }  // namespace mirdcng

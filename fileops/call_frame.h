@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/cng_manager.h"
+#include "engine/outcome.h"
 
 namespace mirdcng {
 
@@ -15,15 +16,24 @@ using FileOperation = bool (CNGManager::*)(std::string src, std::string dst, int
 
 // RunFileCall runs `operation` on `src` and `dst` under the call frame. Writes
 // 2 into `err` (and returns false) when a path is null, else 0, then 3 when
-// the source cannot be opened for reading; the operation may write more. A
-// null `tag` is the empty tag. Exceptions of the standard library pass through
-// after everything built here is released.
+// the source cannot be opened for reading or is not a regular file; the
+// operation may write more. A null `tag` is the empty tag. Exceptions of the
+// standard library pass through after everything built here is released.
 [[nodiscard]] bool RunFileCall(const char* src, const char* dst, const char* tag,
                                int& err, FileOperation operation);
 
-// SourceOpens reports whether `path` can be opened for reading, sharing it
-// with every other opener. The file is closed again before it returns.
-[[nodiscard]] bool SourceOpens(const std::string& path);
+// RunFileCall, without `err`, returns the call's outcome instead: why it
+// failed, with the system's reason (engine/outcome.h). It is the same call as
+// the export's, for the mirdcng command, which links the library's objects
+// and names the cause in its messages; the shared library does not export it.
+[[nodiscard]] Outcome RunFileCall(const char* src, const char* dst, const char* tag,
+                                  FileOperation operation);
+
+// CheckSource reports whether `path` is a regular file that can be opened for
+// reading (kDone), sharing it with every other opener; kSourceUnopened with
+// the system's error, or kSourceNotRegular, when not. Nothing is read, and
+// the file is closed again before it returns.
+[[nodiscard]] Outcome CheckSource(const std::string& path);
 
 }  // namespace mirdcng
 

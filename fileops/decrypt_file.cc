@@ -2,12 +2,13 @@
 // the caller gives back the tag sealed inside it.
 //
 // The ciphertext is decrypted straight out of the whole-file buffer, and the
-// destination is opened only after the tag trailer has matched, so every
+// destination is written only after the tag trailer has matched, so every
 // refusal leaves it absent or exactly as it was.
 #include <cstddef>
 
 #include "engine/cng_manager.h"
 #include "engine/whole_file.h"
+#include "fileops/replace_file.h"
 #include "mirdcng/result_codes.h"
 #include "platform/share_open.h"
 
@@ -28,32 +29,39 @@ bool SameBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t length)
 
 bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
   // The source stays open until the operation is over, destination included.
-  platform::File source = platform::OpenShared(src.c_str(), "rb");
-  if (!source) {
-    return false;
+  platform::Opened source = platform::OpenForReading(src.c_str());
+  if (!source.file) {
+    return Fail(source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnreadable,
+                source.error);
   }
   CiphertextBuffer file;  // a container: ciphertext, no secret to wipe
-  if (ReadWholeFile(source.get(), file, 0, kMaxContentBytes) != ReadResult::kOk) {
-    return false;
+  if (const Outcome read = ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes);
+      !read.done()) {
+    return Record(read);
   }
   // Not a container, or one too short for its own header: malformed, not a
   // tag mismatch.
   const std::optional<ContainerView> container = ParseContainer(file);
   if (!container) {
-    return false;
+    return Fail(LooksEncrypted(file) ? Cause::kMalformed : Cause::kNotEncrypted);
   }
-  const std::size_t trailer_length = container->tag_length;
-  if (trailer_length != 0 && tag.empty()) {
-    err = kResultTagMismatch;
-    return false;
+  if (container->tag_length != 0 && tag.empty()) {
+    err = ResultCodeOf(Cause::kTagMismatch);
+    return Fail(Cause::kTagMismatch);
   }
-  if (!DecryptCiphertext(*container)) {
-    return false;
-  }
+  return DecryptCiphertext(*container) &&
+         WritePlaintext(dst, container->tag_length, file,
+                        platform::IdentityOf(source.file.get()), err);
+}
+
+bool CNGManager::WritePlaintext(const std::string& dst, std::size_t trailer_length,
+                                const CiphertextBuffer& file,
+                                const std::optional<platform::FileIdentity>& identity,
+                                int& err) {
   // A trailer longer than the plaintext cannot be taken: the container is
   // malformed.
   if (plainLength < trailer_length) {
-    return false;
+    return Fail(Cause::kMalformed);
   }
   const std::size_t content_length = plainLength - trailer_length;
   const bool matches =
@@ -61,12 +69,11 @@ bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
       SameBytes(plainText + content_length,
                 reinterpret_cast<const std::uint8_t*>(tag.data()), trailer_length);
   if (!matches) {
-    err = kResultTagMismatch;
-    return false;
+    err = ResultCodeOf(Cause::kTagMismatch);
+    return Fail(Cause::kTagMismatch);
   }
-  return ReplaceFileContent(dst,
-                            {std::span<const std::uint8_t>(plainText, content_length)},
-                            file, platform::IdentityOf(source.get()));
+  return Record(WriteDestination(
+      dst, {std::span<const std::uint8_t>(plainText, content_length)}, {file, identity}));
 }
 
 }  // namespace mirdcng

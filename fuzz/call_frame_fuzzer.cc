@@ -109,39 +109,41 @@ void Check(bool holds) {
   }
 }
 
-}  // namespace
+// The fields of one input.
+struct Input {
+  std::string source;  // names as given, "/" and all
+  std::string destination;
+  std::string tag;
+  std::string content;  // of the source file, when the name can be made
+};
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size > kMaxInput) {
-    return 0;
-  }
-  std::string fields[3];
+Input Parse(const std::uint8_t* data, std::size_t size) {
+  Input input;
   std::size_t at = 0;
-  for (std::string& field : fields) {
+  for (std::string* field : {&input.source, &input.destination, &input.tag}) {
     while (at < size && data[at] != 0) {
-      field.push_back(static_cast<char>(data[at++]));
+      field->push_back(static_cast<char>(data[at++]));
     }
     at += at < size ? 1 : 0;
   }
-  const std::string content(reinterpret_cast<const char*>(data) + at, size - at);
-  const std::string& tag = fields[2];
+  input.content.assign(reinterpret_cast<const char*>(data) + at, size - at);
+  return input;
+}
 
-  // The rule on the raw bytes, "/" and all.
-  for (int i = 0; i < 2; ++i) {
-    Check(mirdcng::ApplyNamingRule(fields[i]) == Expected(fields[i]));
-  }
+// Whether cng_77x must accept `input`, whose source is (or is not) there.
+bool MustSeal(const Input& input, bool source_there, const fs::path& dst_used) {
+  const std::string sealed = input.content + input.tag;
+  return source_there && !sealed.empty() &&
+         static_cast<std::uint8_t>(sealed[0]) != mirdcng::kContainerMarker &&
+         input.tag.size() <= mirdcng::kMaxTagLength &&
+         dst_used.filename().string().size() <= kMaxName;
+}
 
+// CheckSeal runs cng_77x from `src` to `dst`: the frame must open exactly the
+// file the rule names, write nothing but the rule's destination, leave a
+// refused source as it was, and round-trip what it accepts.
+void CheckSeal(const std::string& src, const std::string& dst, const Input& input) {
   const Scratch& scratch = Folders();
-  const std::string src_name = Component(fields[0]);
-  const std::string dst_name = Component(fields[1]);
-  const std::string src = (scratch.work() / src_name).string();
-  const std::string dst = (scratch.work() / dst_name).string();
-  // The file is made under the name as given; the frame looks for it under
-  // the rule's name, and finds it only when the rule keeps the name.
-  if (!src_name.empty() && src_name != "." && src_name != ".." &&
-      src_name.size() <= kMaxName) {
-    std::ofstream(src, std::ios::binary) << content;
-  }
   const std::vector<std::string> before = Listing(scratch.work());
   const fs::path src_used = Expected(src);
   const fs::path dst_used = Expected(dst);
@@ -150,66 +152,80 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       source_there ? Read(src_used) : std::vector<char>{};
 
   int err = -1;
-  const bool sealed = cng_77x(src.c_str(), dst.c_str(), tag.c_str(), err);
+  const bool sealed = cng_77x(src.c_str(), dst.c_str(), input.tag.c_str(), err);
   Check(err == (source_there ? 0 : 3));
-  const bool plaintext_empty = content.empty() && tag.empty();
-  const bool encrypted_already =
-      !plaintext_empty &&
-      static_cast<std::uint8_t>((content + tag)[0]) == mirdcng::kContainerMarker;
-  const bool expect_sealed = source_there && !plaintext_empty && !encrypted_already &&
-                             tag.size() <= mirdcng::kMaxTagLength &&
-                             dst_used.filename().string().size() <= kMaxName;
-  Check(sealed == expect_sealed);
+  Check(sealed == MustSeal(input, source_there, dst_used));
 
-  // Only the rule's destination may have appeared; a refused source is as it was.
   std::vector<std::string> after = Listing(scratch.work());
+  std::vector<std::string> expected = before;
   if (sealed) {
     std::erase(after, dst_used.filename().string());
-    std::vector<std::string> expected = before;
     std::erase(expected, dst_used.filename().string());
-    Check(std::is_permutation(after.begin(), after.end(), expected.begin(),
-                              expected.end()));
-  } else {
-    Check(std::is_permutation(after.begin(), after.end(), before.begin(), before.end()));
-    if (source_there) {
-      Check(Read(src_used) == source_before);
-    }
+  } else if (source_there) {
+    Check(Read(src_used) == source_before);
   }
+  Check(
+      std::is_permutation(after.begin(), after.end(), expected.begin(), expected.end()));
 
   if (sealed) {
     const fs::path back = scratch.aside() / "back.EBS";
-    Check(cng_77z(dst.c_str(), back.c_str(), tag.c_str(), err) && err == 0);
+    Check(cng_77z(dst.c_str(), back.c_str(), input.tag.c_str(), err) && err == 0);
     const std::vector<char> round_trip = Read(back);
-    Check(std::string(round_trip.begin(), round_trip.end()) == content);
+    Check(std::string(round_trip.begin(), round_trip.end()) == input.content);
   }
+}
 
-  // A pipe named by the raw name: the caller's stream is served whenever the
-  // named file is not a container.
-  {
-    const fs::path stream_path = scratch.aside() / "stream";
-    std::ofstream(stream_path, std::ios::binary) << "the caller's stream";
-    std::FILE* stream = std::fopen(stream_path.c_str(), "rb");
-    Check(stream != nullptr);
-    int code = -1;
-    zulpipe* pipe = create_cng77_pipe(stream, src.c_str(), false, code);
-    const std::vector<char> named = IsRegular(src) ? Read(src) : std::vector<char>{};
-    const bool may_decrypt = !named.empty() && static_cast<std::uint8_t>(named[0]) ==
-                                                   mirdcng::kContainerMarker;
-    if (!may_decrypt) {
-      Check(pipe != nullptr && code == -1);
-      std::string served;
-      char buffer[256];
-      for (long long got; (got = zulread(pipe, buffer, sizeof buffer)) > 0;) {
-        served.append(buffer, static_cast<std::size_t>(got));
-      }
-      Check(served == "the caller's stream");
+// CheckPipe opens a pipe named by the raw name `name` over a stream of another
+// file: the caller's stream is served whenever the named file is not a
+// container.
+void CheckPipe(const std::string& name) {
+  const fs::path stream_path = Folders().aside() / "stream";
+  std::ofstream(stream_path, std::ios::binary) << "the caller's stream";
+  std::FILE* stream = std::fopen(stream_path.c_str(), "rb");
+  Check(stream != nullptr);
+  int code = -1;
+  zulpipe* pipe = create_cng77_pipe(stream, name.c_str(), false, code);
+  const std::vector<char> named = IsRegular(name) ? Read(name) : std::vector<char>{};
+  const bool may_decrypt =
+      !named.empty() && static_cast<std::uint8_t>(named[0]) == mirdcng::kContainerMarker;
+  if (!may_decrypt) {
+    Check(pipe != nullptr && code == -1);
+    std::string served;
+    char buffer[256];
+    for (long long got; (got = zulread(pipe, buffer, sizeof buffer)) > 0;) {
+      served.append(buffer, static_cast<std::size_t>(got));
     }
-    if (pipe != nullptr) {
-      zulclose(pipe);
-    }
-    std::fclose(stream);
+    Check(served == "the caller's stream");
   }
+  if (pipe != nullptr) {
+    zulclose(pipe);
+  }
+  std::fclose(stream);
+}
 
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size > kMaxInput) {
+    return 0;
+  }
+  const Input input = Parse(data, size);
+  // The rule on the raw bytes, "/" and all.
+  Check(mirdcng::ApplyNamingRule(input.source) == Expected(input.source));
+  Check(mirdcng::ApplyNamingRule(input.destination) == Expected(input.destination));
+
+  const Scratch& scratch = Folders();
+  const std::string src_name = Component(input.source);
+  const std::string src = (scratch.work() / src_name).string();
+  const std::string dst = (scratch.work() / Component(input.destination)).string();
+  // The file is made under the name as given; the frame looks for it under
+  // the rule's name, and finds it only when the rule keeps the name.
+  if (!src_name.empty() && src_name != "." && src_name != ".." &&
+      src_name.size() <= kMaxName) {
+    std::ofstream(src, std::ios::binary) << input.content;
+  }
+  CheckSeal(src, dst, input);
+  CheckPipe(src);
   Empty(scratch.work());
   Empty(scratch.aside());
   return 0;

@@ -52,6 +52,29 @@ std::vector<std::uint8_t> ReadToEnd(zulpipe* pipe) {
   return all;
 }
 
+// Whole says whether the `size` bytes at `data` have a whole container's
+// layout: the marker, the header and a non-zero number of blocks.
+bool Whole(const std::uint8_t* data, std::size_t size) {
+  return size >= mirdcng::kHeaderLength + mirdcng::kCipherBlock &&
+         data[0] == mirdcng::kContainerMarker &&
+         (size - mirdcng::kHeaderLength) % mirdcng::kCipherBlock == 0;
+}
+
+// CheckDecrypted traps unless `content`, served decrypted from the `size`
+// bytes at `data`, fits them: a whole container, whose plaintext and trailer
+// are its ciphertext less 1 to 16 bytes of padding.
+void CheckDecrypted(const std::uint8_t* data, std::size_t size,
+                    const std::vector<std::uint8_t>& content) {
+  if (!Whole(data, size) || content.empty()) {
+    __builtin_trap();
+  }
+  const std::size_t sealed = content.size() + data[mirdcng::kTagLengthOffset];
+  const std::size_t ciphertext = size - mirdcng::kHeaderLength;
+  if (sealed >= ciphertext || sealed + mirdcng::kCipherBlock < ciphertext) {
+    __builtin_trap();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -64,34 +87,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::fflush(stream) != 0) {
     __builtin_trap();
   }
-  const bool whole = size >= mirdcng::kHeaderLength + mirdcng::kCipherBlock &&
-                     data[0] == mirdcng::kContainerMarker &&
-                     (size - mirdcng::kHeaderLength) % mirdcng::kCipherBlock == 0;
-
   int err = -1;
   zulpipe* pipe = create_cng77_pipe(stream, path.c_str(), false, err);
   if (pipe == nullptr) {
     // Only a container that decrypts to nothing gives no pipe.
-    if (err != 3 || !whole) {
+    if (err != 3 || !Whole(data, size)) {
       __builtin_trap();
     }
   } else {
     const bool decrypted = zulwrite(pipe, nullptr, 0) == 0;
     const std::vector<std::uint8_t> content = ReadToEnd(pipe);
     zulclose(pipe);
-    if (err != -1) {
+    if (err != -1 ||
+        (!decrypted && content != std::vector<std::uint8_t>(data, data + size))) {
       __builtin_trap();
     }
-    if (!decrypted && content != std::vector<std::uint8_t>(data, data + size)) {
-      __builtin_trap();
-    }
-    // The plaintext and its trailer are the ciphertext less 1 to 16 bytes of padding.
-    if (decrypted && (!whole || content.empty() ||
-                      content.size() + data[mirdcng::kTagLengthOffset] >
-                          size - mirdcng::kHeaderLength - 1 ||
-                      content.size() + data[mirdcng::kTagLengthOffset] + 16 <
-                          size - mirdcng::kHeaderLength)) {
-      __builtin_trap();
+    if (decrypted) {
+      CheckDecrypted(data, size, content);
     }
   }
   std::fclose(stream);

@@ -17,19 +17,16 @@
 namespace mirdcng {
 namespace {
 
-// ReadContainer reads `name` whole into `file` when it begins with the
-// container marker, and says whether it did. Any other file is not read
-// beyond its first byte.
+// ReadContainer reads `name` whole into `file` when it is a regular file that
+// begins with the container marker, and says whether it did. Any other
+// regular file is not read beyond its first byte; anything else not at all.
 bool ReadContainer(const std::string& name, CiphertextBuffer& file) {
-  platform::File source = platform::OpenShared(name.c_str(), "rb");
-  if (!source) {
+  const platform::Opened source = platform::OpenForReading(name.c_str());
+  if (!source.file || std::fgetc(source.file.get()) != kContainerMarker) {
     return false;
   }
-  if (std::fgetc(source.get()) != kContainerMarker) {
-    return false;
-  }
-  std::rewind(source.get());
-  return ReadWholeFile(source.get(), file, 0, kMaxContentBytes) == ReadResult::kOk;
+  std::rewind(source.file.get());
+  return ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes).done();
 }
 
 }  // namespace

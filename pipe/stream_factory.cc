@@ -4,6 +4,7 @@
 
 #include "engine/cng_manager.h"
 #include "mirdcng/result_codes.h"
+#include "platform/share_open.h"
 
 namespace mirdcng {
 namespace {
@@ -46,7 +47,11 @@ zulpipe* OpenAsPipe(std::FILE* file, const char* name, bool flag, int& err,
     }
     return MakeQueuePipe(plaintext, pipes);
   }
-  std::rewind(file);
+  // A pipe or a terminal cannot be rewound; what the caller has not read of
+  // it yet is served from where it stands.
+  if (platform::CanRewind(file)) {
+    std::rewind(file);
+  }
   return pipes.create_binary_stream(file, name, flag);
 }
 

@@ -1,5 +1,7 @@
 #include "platform/fault_injection.h"
 
+#include <unistd.h>
+
 #include <array>
 #include <mutex>
 
@@ -11,6 +13,7 @@ struct FaultState {
   std::array<int, kCallKinds> counts{};
   bool armed = false;
   bool fired = false;
+  bool exits = false;
   Call call = Call::kEncrypt;
   int fail_at = 0;  // the value of counts[call] at which to fail
   NTSTATUS status = STATUS_UNSUCCESSFUL;
@@ -25,15 +28,24 @@ int Index(Call call) { return static_cast<int>(call); }
 
 }  // namespace
 
-void InjectFault(Call call, int nth, NTSTATUS status) {
+namespace {
+
+void Arm(Call call, int nth, NTSTATUS status, bool exits) {
   FaultState& state = State();
   std::lock_guard lock(state.mutex);
   state.armed = true;
   state.fired = false;
+  state.exits = exits;
   state.call = call;
   state.fail_at = state.counts[static_cast<size_t>(Index(call))] + nth;
   state.status = status;
 }
+
+}  // namespace
+
+void InjectFault(Call call, int nth, NTSTATUS status) { Arm(call, nth, status, false); }
+
+void InjectExit(Call call, int nth) { Arm(call, nth, STATUS_SUCCESS, true); }
 
 void ClearFaults() {
   FaultState& state = State();
@@ -63,6 +75,9 @@ bool ShouldFail(Call call, NTSTATUS* status) {
   const int count = ++state.counts[static_cast<size_t>(Index(call))];
   if (!state.armed || state.call != call || count != state.fail_at) {
     return false;
+  }
+  if (state.exits) {
+    _exit(kInjectedExitStatus);
   }
   state.armed = false;
   state.fired = true;

@@ -21,23 +21,38 @@ enum class Call {
   kEncrypt,
   kDecrypt,
   kHeapAlloc,
-  // The file streams that OpenShared hands out (share_open.h): opening one,
-  // and each read, write and close that reaches the file.
+  // The file streams that share_open.h and file_replace.h hand out: opening
+  // one, and each read, write and close that reaches the file.
   kFileOpen,
   kFileRead,
   kFileWrite,
   kFileClose,
+  // Replacing a file (file_replace.h): the look at the destination, the
+  // temporary's creation, its flush to the disk, the rename over the
+  // destination, and the sync of the folder after it.
+  kFileStat,
+  kFileCreate,
+  kFileSync,
+  kFileRename,
+  kFolderSync,
   // The platform memory behind whole-file buffers (memory.h): AllocateBytes.
   kAllocateBytes,
 };
-inline constexpr int kCallKinds = 12;
+inline constexpr int kCallKinds = 17;
 
 // InjectFault makes the `nth` call of `call` from now on (1 for the next one)
 // fail: CNG calls return `status`, HeapAlloc and AllocateBytes return null,
-// OpenShared returns null, and a stream's read, write or close fails with EIO (a failed
-// close still releases the file). Only that one call fails; later calls succeed again.
-// Replaces any fault armed before.
+// and the file calls fail with EIO (a failed close still releases the file; a
+// failed sync of the folder is not seen by the caller). Only that one call
+// fails; later calls succeed again. Replaces any fault armed before.
 void InjectFault(Call call, int nth, NTSTATUS status = STATUS_UNSUCCESSFUL);
+
+// InjectExit makes the process end at once, as a crash would, at the `nth`
+// call of `call` from now on, before that call is made: _exit with
+// kInjectedExitStatus, no destructor and no flush of any stream. Replaces any
+// fault armed before.
+void InjectExit(Call call, int nth);
+inline constexpr int kInjectedExitStatus = 86;
 
 // ClearFaults disarms the fault and sets every call count back to zero.
 void ClearFaults();

@@ -1,9 +1,21 @@
-// Opening files without share restrictions, and measuring them.
+// Opening files without share restrictions and without blocking, and
+// measuring them.
 //
 // The host framework keeps its files open while it calls the library, so every
 // file the library opens lets other openers read and write it meanwhile
-// (Windows' _SH_DENYNO). Paths are narrow byte strings, handed to the
-// narrow open functions unchanged.
+// (Windows' _SH_DENYNO; there it may also rename or delete it, so that the
+// library's own handle never stands in the way of a replacement). Paths are
+// narrow byte strings, handed to the narrow open functions unchanged. No
+// descriptor or handle the library opens is inherited by a child process.
+//
+// Only regular files are opened. Anything else that a name may reach (a FIFO,
+// a device, a socket, a folder) is refused before it is opened for reading or
+// writing, and again after opening, before a byte moves: a FIFO would block
+// the call, a device could be read for ever, and opening some devices has
+// effects of its own.
+//
+// Errors are errno values; on Windows the system's own codes are mapped to
+// the nearest errno in one place.
 #ifndef MIRDCNG_PLATFORM_SHARE_OPEN_H_
 #define MIRDCNG_PLATFORM_SHARE_OPEN_H_
 
@@ -22,18 +34,38 @@ struct FileCloser {
 // stream that was written with CloseFile instead, to learn whether it worked.
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// OpenShared opens `path` as fopen does with `mode`, sharing it with every
-// other opener for reading and writing (on Windows, _SH_DENYNO: not for
-// deletion). Returns null when the file cannot be opened; a directory
-// never opens, as on Windows.
-File OpenShared(const char* path, const char* mode);
+// Opened is what an open gives: the stream, or why there is none.
+struct Opened {
+  File file;
+  bool not_regular = false;  // the name reaches something else; it was not read
+  int error = 0;             // errno, when the open itself failed
+};
+
+// OpenForReading opens the regular file `path` for reading in binary mode.
+// The stream is unbuffered: reads go from the system straight into the
+// caller's memory, and no copy of the content stays behind in a stream
+// buffer. Kernel files that measure 0 bytes but have content (/proc) are
+// regular and are read whole.
+[[nodiscard]] Opened OpenForReading(const char* path);
+
+// OpenForWriting opens `path` for writing in binary mode, unbuffered,
+// creating it (as fopen does: mode 0666 less the umask) or emptying it. An
+// existing name that is not a regular file is refused before anything is
+// emptied or written.
+[[nodiscard]] Opened OpenForWriting(const char* path);
 
 // FileSize returns the size of the open `file` in bytes, or -1 when it cannot
 // be measured. The stream's position is not moved.
 std::int64_t FileSize(std::FILE* file);
 
-// CloseFile flushes and closes `file`, and returns false when either failed.
-bool CloseFile(File file);
+// CloseFile flushes and closes `file`; returns 0, or the errno of the flush or
+// close that failed. The file is released either way.
+[[nodiscard]] int CloseFile(File file);
+
+// CanRewind reports whether `file` can be set back to its start: true for a
+// stream on a regular file (or a disk), false for a pipe, a terminal, or a
+// stream that cannot seek. Nothing is read or moved.
+[[nodiscard]] bool CanRewind(std::FILE* file);
 
 // FileIdentity tells files apart whatever path reaches them: two paths name
 // the same file exactly when their identities are equal.

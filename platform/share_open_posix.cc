@@ -1,169 +1,61 @@
 // POSIX has no mandatory share modes: every open already shares everything.
-//
-// In the testing variant (MIRDCNG_FAULT_INJECTION) every stream handed out is
-// a custom stream over the real one, so that opening it and each read, write
-// and close that reaches the file pass through a fault point. The shipped
-// variant hands out the real stream itself.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <utility>
 
-#include "platform/fault_injection.h"
+#include "platform/observed_stream.h"
 #include "platform/share_open.h"
-
-#if defined(MIRDCNG_FAULT_INJECTION)
-#include <memory>
-#include <mutex>
-#include <unordered_map>
-#endif
 
 namespace mirdcng::platform {
 namespace {
 
-#if defined(MIRDCNG_FAULT_INJECTION)
+Opened Failed(int error) { return Opened{nullptr, false, error}; }
+Opened NotRegular() { return Opened{nullptr, true, 0}; }
 
-// Custom streams have no descriptor of their own; the measuring calls ask the
-// real stream behind them.
-struct Observed {
-  std::mutex mutex;
-  std::unordered_map<std::FILE*, std::FILE*> real_of;
-};
-
-Observed& Streams() {
-  static Observed streams;
-  return streams;
-}
-
-// What a custom stream's functions are handed.
-struct Cookie {
-  std::FILE* real = nullptr;
-  std::FILE* custom = nullptr;
-};
-
-bool Injected(Call call) {
-  NTSTATUS ignored = STATUS_SUCCESS;
-  if (!internal::ShouldFail(call, &ignored)) {
-    return false;
+// Open opens `path` with `flags` without blocking, and hands out a stream
+// with `mode` once the descriptor is known to be a regular file. `prepare`
+// runs on the descriptor after that check and before the stream is made; it
+// returns 0 or an errno.
+template <class Prepare>
+Opened Open(const char* path, int flags, const char* mode, Prepare prepare) {
+  if (internal::Injected(Call::kFileOpen)) {
+    return Failed(errno);
   }
-  errno = EIO;
-  return true;
-}
-
-ssize_t ReadReal(void* cookie, char* buffer, size_t size) {
-  if (Injected(Call::kFileRead)) {
-    return -1;
-  }
-  std::FILE* real = static_cast<Cookie*>(cookie)->real;
-  const size_t got = std::fread(buffer, 1, size, real);
-  return got == 0 && std::ferror(real) != 0 ? -1 : static_cast<ssize_t>(got);
-}
-
-// Returns 0 on error: a custom stream's write must not return less.
-ssize_t WriteReal(void* cookie, const char* buffer, size_t size) {
-  if (Injected(Call::kFileWrite)) {
-    return 0;
-  }
-  return static_cast<ssize_t>(
-      std::fwrite(buffer, 1, size, static_cast<Cookie*>(cookie)->real));
-}
-
-int SeekReal(void* cookie, off64_t* offset, int whence) {
-  std::FILE* real = static_cast<Cookie*>(cookie)->real;
-  if (fseeko(real, *offset, whence) != 0) {
-    return -1;
-  }
-  *offset = ftello(real);
-  return 0;
-}
-
-// The file is released even when the close is made to fail.
-int CloseReal(void* cookie) {
-  const std::unique_ptr<Cookie> owned(static_cast<Cookie*>(cookie));
-  {
-    Observed& streams = Streams();
-    std::lock_guard lock(streams.mutex);
-    streams.real_of.erase(owned->custom);
-  }
-  const bool injected = Injected(Call::kFileClose);
-  const int closed = std::fclose(owned->real);
-  return injected ? EOF : closed;
-}
-
-// Observe puts `real` behind a custom stream. Should that not be made, the
-// real stream serves unobserved.
-File Observe(File real, const char* mode) {
-  // The real stream keeps its buffer: a custom stream that its user made
-  // unbuffered asks for its bytes one at a time, and each would otherwise be
-  // a system call.
-  auto cookie = std::make_unique<Cookie>();
-  cookie->real = real.get();
-  std::FILE* custom =
-      fopencookie(cookie.get(), mode, {ReadReal, WriteReal, SeekReal, CloseReal});
-  if (custom == nullptr) {
-    return real;
-  }
-  cookie->custom = custom;
-  {
-    Observed& streams = Streams();
-    std::lock_guard lock(streams.mutex);
-    streams.real_of[custom] = real.release();
-  }
-  static_cast<void>(cookie.release());  // CloseReal owns it now
-  return File(custom);
-}
-
-int Descriptor(std::FILE* file) {
-  Observed& streams = Streams();
-  std::lock_guard lock(streams.mutex);
-  const auto found = streams.real_of.find(file);
-  return fileno(found != streams.real_of.end() ? found->second : file);
-}
-
-#else
-
-int Descriptor(std::FILE* file) { return fileno(file); }
-
-#endif  // MIRDCNG_FAULT_INJECTION
-
-}  // namespace
-
-File OpenShared(const char* path, const char* mode) {
-#if defined(MIRDCNG_FAULT_INJECTION)
-  if (Injected(Call::kFileOpen)) {
-    return nullptr;
-  }
-#endif
-  File file(std::fopen(path, mode));
-  // The C library opens a directory for reading, and only reading it fails;
-  // Windows opens no directory as a stream. A source check must fail on one.
-  // (A directory never opens for writing, so a write needs no look.)
-  const bool reading_only = std::strpbrk(mode, "wa+") == nullptr;
+  // Looked at first so that a FIFO or a device is not even opened: opening
+  // one can have effects of its own (a FIFO's writer is let through).
   struct stat info {};
-  if (file && reading_only && fstat(fileno(file.get()), &info) == 0 &&
-      S_ISDIR(info.st_mode)) {
-    errno = EISDIR;
-    return nullptr;
+  if (stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
+    return NotRegular();
   }
-#if defined(MIRDCNG_FAULT_INJECTION)
-  if (file) {
-    return Observe(std::move(file), mode);
+  // O_NONBLOCK: should the name have changed since, the open still returns.
+  const int descriptor = open(path, flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+  if (descriptor < 0) {
+    return Failed(errno);
   }
-#endif
-  return file;
+  // A regular file: O_NONBLOCK goes (no other status flag was set), so that
+  // reads and writes behave as usual.
+  int error = 0;
+  if (fstat(descriptor, &info) != 0) {
+    error = errno;
+  } else if (!S_ISREG(info.st_mode)) {
+    close(descriptor);
+    return NotRegular();
+  } else if (fcntl(descriptor, F_SETFL, 0) != 0) {
+    error = errno;
+  } else {
+    error = prepare(descriptor);
+  }
+  File file(error == 0 ? fdopen(descriptor, mode) : nullptr);
+  if (!file) {
+    error = error != 0 ? error : errno;
+    close(descriptor);
+    return Failed(error);
+  }
+  return Opened{internal::HandOut(std::move(file), mode), false, 0};
 }
-
-std::int64_t FileSize(std::FILE* file) {
-  struct stat info {};
-  if (fstat(Descriptor(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-    return -1;
-  }
-  return static_cast<std::int64_t>(info.st_size);
-}
-
-bool CloseFile(File file) { return std::fclose(file.release()) == 0; }
-
-namespace {
 
 FileIdentity IdentityFrom(const struct stat& info) {
   return {static_cast<std::uint64_t>(info.st_dev),
@@ -172,9 +64,31 @@ FileIdentity IdentityFrom(const struct stat& info) {
 
 }  // namespace
 
+Opened OpenForReading(const char* path) {
+  return Open(path, O_RDONLY, "rb", [](int) { return 0; });
+}
+
+Opened OpenForWriting(const char* path) {
+  // Emptied only once it is known to be a regular file.
+  return Open(path, O_WRONLY | O_CREAT, "wb",
+              [](int descriptor) { return ftruncate(descriptor, 0) == 0 ? 0 : errno; });
+}
+
+std::int64_t FileSize(std::FILE* file) {
+  struct stat info {};
+  if (fstat(fileno(internal::RealStream(file)), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return -1;
+  }
+  return static_cast<std::int64_t>(info.st_size);
+}
+
+int CloseFile(File file) { return std::fclose(file.release()) == 0 ? 0 : errno; }
+
+bool CanRewind(std::FILE* file) { return ftello(file) >= 0; }
+
 std::optional<FileIdentity> IdentityOf(std::FILE* file) {
   struct stat info {};
-  if (fstat(Descriptor(file), &info) != 0) {
+  if (fstat(fileno(internal::RealStream(file)), &info) != 0) {
     return std::nullopt;
   }
   return IdentityFrom(info);

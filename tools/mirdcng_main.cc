@@ -1,5 +1,6 @@
 // mirdcng: the library's exports, by hand.
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -148,4 +149,12 @@ int Main(int argc, char** argv) {
 
 }  // namespace mirdcng::tool
 
-int main(int argc, char** argv) { return mirdcng::tool::Main(argc, argv); }
+int main(int argc, char** argv) {
+  try {
+    return mirdcng::tool::Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Without building a message: there may be no memory for one.
+    std::fputs("mirdcng: out of memory\n", stderr);
+    return mirdcng::tool::kExitFailed;
+  }
+}

@@ -28,9 +28,39 @@
 //   EBS               EBS
 //   (empty)           .ebs
 //
-// Size limit: a file, or a source with its tag, must stay below 2 GiB
-// (2^31 bytes); larger ones are refused without being read. Every file is
-// held whole in memory while it is worked on.
+// Size limit: a file must stay below 2 GiB (2^31 bytes), and so must every
+// container cng_77x writes: a source with its tag must stay below 2^31 - 32
+// bytes. Larger ones are refused without being read. Every file is held whole
+// in memory while it is worked on.
+//
+// Files: only regular files are read or written. A name that leads to a FIFO,
+// a device, a socket or a folder is refused before it is opened, so that no
+// call blocks on one or reads one for ever. Kernel files that measure 0 bytes
+// but have content (/proc) are regular files.
+//
+// Writing a destination (cng_77x, cng_77z): `dst` is replaced, never emptied
+// and rewritten. The new content goes into a temporary file in the same
+// folder (".NAME.mirdcng-PID-N.tmp"), is flushed to the disk, and is renamed
+// over `dst`; on Linux the folder is synced after. So a failure leaves `dst`
+// exactly as it was, and a crash, a kill or a power loss leaves either the old
+// `dst` or the whole new one (a crash may leave the temporary behind, never a
+// damaged `dst`). What follows from replacing by rename:
+//   - `dst` keeps its permissions (and on POSIX its owner and group, where
+//     the process may set them; on Windows its hidden, system and archive
+//     attributes). Other metadata (ACLs, extended attributes, a Windows
+//     security descriptor of its own) is not carried over: the new file gets
+//     what the folder gives new files.
+//   - A symbolic link is not replaced: the file it leads to is.
+//   - A file with several hard links is split: `dst` names the new file, the
+//     other names keep the old content.
+//   - A process that holds the old `dst` open keeps reading the old content.
+// Fallback, NOT crash-safe: where no temporary can be made beside `dst` (a
+// folder that takes no new file while `dst` may be written), or `dst` cannot
+// be renamed over (on Windows, a file another process holds open without
+// delete sharing, as the framework's hosts hold theirs; on Linux, a file that
+// is a mount point), `dst` is emptied and written in place. A failure then
+// writes the source back when `dst` is the source; a crash or a kill while it
+// is written leaves `dst` empty or cut short.
 //
 // Exceptions: none leaves a function (they are noexcept), so a host built
 // with any compiler may call them. When memory runs out, a file function
@@ -51,13 +81,15 @@
 // holds the complete encrypted file.
 //
 // `err` is always written: 2 (and false) when `src` or `dst` is null, 3 when
-// the source cannot be opened for reading, 0 otherwise. With 0, false means
-// the source was refused or the encryption failed: the source is already
-// encrypted (begins with the byte 0xDD), is empty with an empty tag, is 2 GiB
-// or larger with its tag, cannot be read whole; the tag is longer than 255
-// bytes; or `dst` cannot be written in full. On every refusal before the
-// writing, `dst` is neither created nor changed. `dst` may name the source:
-// the source is read whole before `dst` is opened.
+// the source cannot be opened for reading or is not a regular file, 0
+// otherwise. With 0, false means the source was refused or the encryption
+// failed: the source is already encrypted (begins with the byte 0xDD), is
+// empty with an empty tag, is too large (2^31 - 32 bytes or more with its
+// tag: its container would reach 2^31 bytes), cannot be read whole; the tag is
+// longer than 255 bytes; `dst` is not a regular file; or `dst` cannot be
+// written in full. On every failure `dst` is neither created nor changed
+// (but for the fallback above). `dst` may name the source: the source is read
+// whole before `dst` is written.
 MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag,
                             int& err) noexcept;
 
@@ -66,15 +98,16 @@ MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag,
 // holds the complete plaintext, the tag not included.
 //
 // `err` is always written: 2 (and false) when `src` or `dst` is null, 3 when
-// the source cannot be opened for reading, 5 when the tag does not match
-// (the file holds a tag and none was given, or the tag sealed inside differs
-// from `tag` in length or in any byte), 0 otherwise. With 0, false means the
+// the source cannot be opened for reading or is not a regular file, 5 when
+// the tag does not match (the file holds a tag and none was given, or the tag
+// sealed inside differs from `tag` in length or in any byte), 0 otherwise. With 0, false means the
 // source is not an encrypted file (empty, or not beginning with the byte
 // 0xDD), is malformed (shorter than its 18-byte header, a ciphertext that does
 // not decrypt, or a tag length larger than what decrypts), is 2 GiB or larger,
-// or `dst` cannot be written in full. `dst` is opened only after the tag
-// matched: on every refusal it is neither created nor changed; on success an
-// existing `dst` is replaced.
+// `dst` is not a regular file, or `dst` cannot be written in full. `dst` is
+// written only after the tag matched: on every failure it is neither created
+// nor changed (but for the fallback above); on success an existing `dst` is
+// replaced.
 // WARNING: nothing authenticates the ciphertext; a damaged file may decrypt
 // to damaged content, or be refused with 5 or 0.
 MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag,
@@ -89,11 +122,15 @@ MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag,
 // is not checked: a file made with any tag opens here. Any file that is not
 // decrypted is served raw: `file` is rewound to its start and read through a
 // stream pipe made with `file`, `name` and `flag` as given. The named file
-// alone decides; `file` is used only when it is served raw.
+// alone decides; `file` is used only when it is served raw. A `file` that
+// cannot be rewound (a pipe, a terminal) is not: every byte it still holds is
+// served from where it stands.
 //
 // Not decrypted, so served raw, besides every file that does not begin with
 // 0xDD (the empty file included):
 //   - a `name` that cannot be opened for reading;
+//   - a `name` that is not a regular file (a FIFO, /dev/stdin bound to a
+//     pipe, a device): it is not read at all;
 //   - a file of 2 GiB or more;
 //   - a 0xDD file shorter than its 18-byte header, one whose ciphertext does
 //     not decrypt (it is not a non-zero multiple of 16 bytes, or its padding

@@ -3,7 +3,8 @@
 // File exports (cng_77x, cng_77z) write the code on every call:
 //   0  nothing wrong found; with false, the operation refused or failed
 //   2  `src` or `dst` is null
-//   3  the source cannot be opened for reading (after the naming rule)
+//   3  the source cannot be opened for reading (after the naming rule), or is
+//      not a regular file
 //   5  cng_77z only: the tag in the file does not match the caller's tag
 //
 // The stream factory (create_cng77_pipe) writes it only when it returns null:

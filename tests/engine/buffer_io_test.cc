@@ -8,6 +8,7 @@
 
 #include "engine/byte_buffer.h"
 #include "engine/whole_file.h"
+#include "fileops/replace_file.h"
 #include "platform/share_open.h"
 #include "tests/support/temp_dir.h"
 
@@ -32,7 +33,7 @@ TEST(WholeFileSizes, WritesEveryPieceWhateverTheTotal) {
     const Bytes head = {0xDD, 3};
     const Bytes iv = PatternBytes(16, 2);
     const Bytes body = PatternBytes(body_size, 3);
-    ASSERT_TRUE(WriteWholeFile(dir.Path("out"), {head, iv, body}));
+    ASSERT_TRUE(WriteDestination(dir.Path("out"), {head, iv, body}, {}).done());
     Bytes expected = head;
     expected.insert(expected.end(), iv.begin(), iv.end());
     expected.insert(expected.end(), body.begin(), body.end());
@@ -49,15 +50,14 @@ void ReadsWholeAtEverySize() {
     SCOPED_TRACE(std::to_string(size) + " bytes");
     const Bytes content = PatternBytes(size, static_cast<std::uint32_t>(size));
     dir.Write("in", content);
-    platform::File file = platform::OpenShared(dir.Path("in").c_str(), "rb");
+    platform::File file = platform::OpenForReading(dir.Path("in").c_str()).file;
     ASSERT_NE(file, nullptr);
     // As a reader that first looked at the marker does: one byte through
     // the stream's buffer, then back to the start.
     std::fgetc(file.get());
     std::rewind(file.get());
     Buffer out;
-    ASSERT_EQ(ReadWholeFile(file.get(), out, kExtra, std::size_t{1} << 31),
-              ReadResult::kOk);
+    ASSERT_TRUE(ReadWholeFile(file.get(), out, kExtra, std::size_t{1} << 31).done());
     EXPECT_EQ(Bytes(out.begin(), out.end()), content);
     EXPECT_GE(out.capacity(), size + kExtra);
   }

@@ -49,6 +49,19 @@ expect 1 "tag is longer than 255 bytes" -- "$tool" encrypt notes.txt long --tag 
 : > empty.EBS
 expect 1 "empty and no tag" -- "$tool" encrypt empty.EBS e.EBS
 
+# A FILE that is a pipe (standard input here) is served whole, every byte once.
+seq 1 100000 > numbers
+seq 1 100000 | "$tool" cat /dev/stdin | cmp -s - numbers ||
+  { echo "FAIL: cat /dev/stdin over a pipe lost bytes"; failures=$((failures + 1)); }
+expect 0 "^HELLO$" -- sh -c 'printf "HELLO\\n" | "$0" cat /dev/stdin' "$tool"
+
+# Memory exhaustion ends the command with a message, not an abort. (An
+# AddressSanitizer build cannot start under a limit on its address space.)
+printf '\335' > big.EBS && truncate -s 300M big.EBS
+if ! ldd "$tool" | grep -q libasan; then
+  expect 1 "out of memory" -- bash -c 'ulimit -v 200000; exec "$0" cat big.EBS' "$tool"
+fi
+
 expect 2 "unknown option --bogus" -- "$tool" encrypt a b --bogus
 expect 2 "needs a value" -- "$tool" encrypt a b --tag
 expect 2 "takes a source and a destination" -- "$tool" encrypt onlyone

@@ -1,6 +1,8 @@
 // The library's file opens share the file with every other opener, for real:
 // the host keeps its own handle of a file open while it calls the library,
-// and Windows refuses an open whose share mode clashes with another's.
+// and Windows refuses an open whose share mode clashes with another's. A
+// destination the host holds without delete sharing cannot be replaced by a
+// rename, and is written in place instead.
 #include "platform/share_open.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +42,13 @@ class HostHandle {
 constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+// Opens `path` as the library does, for reading ("rb") or writing ("wb").
+platform::File OpenAsLibrary(const std::string& path, const char* mode) {
+  return (mode[0] == 'r' ? platform::OpenForReading(path.c_str())
+                         : platform::OpenForWriting(path.c_str()))
+      .file;
+}
+
 TEST(ShareOpenTest, OpensBesideTheHostsHandleUnlessTheHostDeniesIt) {
   const struct {
     const char* name;
@@ -59,7 +68,7 @@ TEST(ShareOpenTest, OpensBesideTheHostsHandleUnlessTheHostDeniesIt) {
     dir.Write("shared.EBS", "content");
     HostHandle host(dir.Path("shared.EBS"), kReadWrite, c.host_share);
     ASSERT_TRUE(host.open());
-    platform::File file = platform::OpenShared(dir.Path("shared.EBS").c_str(), c.mode);
+    platform::File file = OpenAsLibrary(dir.Path("shared.EBS"), c.mode);
     EXPECT_EQ(file != nullptr, c.opens);
     if (file != nullptr && c.mode[0] == 'r') {
       EXPECT_EQ(platform::FileSize(file.get()), 7);
@@ -72,7 +81,7 @@ TEST(ShareOpenTest, HostCanOpenWhatTheLibraryHoldsOpen) {
   dir.Write("shared.EBS", "content");
   for (const char* mode : {"rb", "wb"}) {
     SCOPED_TRACE(mode);
-    platform::File file = platform::OpenShared(dir.Path("shared.EBS").c_str(), mode);
+    platform::File file = OpenAsLibrary(dir.Path("shared.EBS"), mode);
     ASSERT_NE(file, nullptr);
     EXPECT_TRUE(HostHandle(dir.Path("shared.EBS"), kReadWrite, kShareAll).open());
   }
@@ -100,6 +109,33 @@ TEST(ShareOpenTest, ExportsWorkWhileTheHostHoldsBothFiles) {
         cng_77z(dir.Path("sealed.EBS").c_str(), dir.Path("back.EBS").c_str(), "t", err));
   }
   EXPECT_EQ(dir.Read("back.EBS"), BytesOf("held open"));
+}
+
+// The framework's hosts hold their files open without delete sharing: such a
+// destination, the source itself included, is written in place; one held
+// with delete sharing is replaced. Either way no temporary is left.
+TEST(ShareOpenTest, ADestinationTheHostHoldsIsWrittenInPlaceOrReplaced) {
+  for (const DWORD share : {kShareAll, kShareAll | FILE_SHARE_DELETE}) {
+    for (const bool in_place : {false, true}) {
+      SCOPED_TRACE(
+          std::string(share == kShareAll ? "no delete sharing" : "delete sharing") +
+          (in_place ? ", in place" : ""));
+      testing::TempDir dir;
+      dir.Write("plain.EBS", "held open");
+      dir.Write("sealed.EBS", "old");
+      const std::string destination = dir.Path(in_place ? "plain.EBS" : "sealed.EBS");
+      int err = -1;
+      {
+        HostHandle host(destination, kReadWrite, share);
+        ASSERT_TRUE(host.open());
+        EXPECT_TRUE(
+            cng_77x(dir.Path("plain.EBS").c_str(), destination.c_str(), "t", err));
+      }
+      EXPECT_TRUE(cng_77z(destination.c_str(), dir.Path("back.EBS").c_str(), "t", err));
+      EXPECT_EQ(dir.Read("back.EBS"), BytesOf("held open"));
+      EXPECT_EQ(dir.List().size(), 3u) << "no temporary left";
+    }
+  }
 }
 
 }  // namespace
