@@ -100,14 +100,17 @@ MIRDCNG_EXPORT bool cng_77x(const char* src, const char* dst, const char* tag,
 // `err` is always written: 2 (and false) when `src` or `dst` is null, 3 when
 // the source cannot be opened for reading or is not a regular file, 5 when
 // the tag does not match (the file holds a tag and none was given, or the tag
-// sealed inside differs from `tag` in length or in any byte), 0 otherwise. With 0, false
-// means the source is not an encrypted file (empty, or not beginning with the byte 0xDD),
-// is malformed (shorter than its 18-byte header, a ciphertext that does not decrypt, or a
-// tag length larger than what decrypts), is 2 GiB or larger, `dst` is not a regular file,
-// or `dst` cannot be written in full. `dst` is written only after the tag matched: on
-// every failure it is neither created nor changed (but for the fallback above); on
-// success an existing `dst` is replaced. WARNING: nothing authenticates the ciphertext; a
-// damaged file may decrypt to damaged content, or be refused with 5 or 0.
+// sealed inside differs from `tag` in length or in any byte), 0 otherwise.
+// With 0, false means the source is not an encrypted file (empty, or not
+// beginning with the byte 0xDD), is malformed (shorter than its 18-byte
+// header, a ciphertext that does not decrypt, or a tag length larger than
+// what decrypts), is 2 GiB or larger, `dst` is not a regular file, or `dst`
+// cannot be written in full. `dst` is written only after the tag matched: on
+// every failure it is neither created nor changed (but for the fallback
+// above); on success an existing `dst` is replaced.
+//
+// WARNING: nothing authenticates the ciphertext; a damaged file may decrypt
+// to damaged content, or be refused with 5 or 0.
 MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag,
                             int& err) noexcept;
 
