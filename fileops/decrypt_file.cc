@@ -35,7 +35,8 @@ bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
                 source.error);
   }
   CiphertextBuffer file;  // a container: ciphertext, no secret to wipe
-  if (const Outcome read = ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes);
+  if (const Outcome read =
+          ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes, source.size);
       !read.done()) {
     return Record(read);
   }
@@ -50,8 +51,7 @@ bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
     return Fail(Cause::kTagMismatch);
   }
   return DecryptCiphertext(*container) &&
-         WritePlaintext(dst, container->tag_length, file,
-                        platform::IdentityOf(source.file.get()), err);
+         WritePlaintext(dst, container->tag_length, file, source.identity, err);
 }
 
 bool CNGManager::WritePlaintext(const std::string& dst, std::size_t trailer_length,

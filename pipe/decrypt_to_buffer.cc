@@ -24,7 +24,7 @@ bool ReadContainer(const std::string& name, CiphertextBuffer& file) {
     return false;
   }
   std::rewind(source.file.get());
-  return ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes).done();
+  return ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes, source.size).done();
 }
 
 }  // namespace
