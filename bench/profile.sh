@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 mib=${1:-256}
 
-scripts/install-deps.sh hyperfine time openssl linux-perf >&2
+scripts/install-deps.sh time openssl linux-perf >&2
 cmake --preset bench >/dev/null
 cmake --build --preset bench >&2
 mirdcng="$(pwd)/build/bench/tools/mirdcng"
