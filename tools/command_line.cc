@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -188,11 +187,7 @@ Invocation ParseCommandLine(int argc, const char* const* argv) {
   } catch (const CLI::CallForVersion& version) {
     return Usage(std::string(version.what()) + "\n", kExitOk);
   } catch (const CLI::ParseError& error) {
-    std::string what = error.what();
-    if (!what.empty()) {
-      what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
-    }
-    return Wrong(what);
+    return Wrong(error.what());
   }
   const CLI::App* given = app.get_subcommands().front();
   if (given->get_name() == "help") {
