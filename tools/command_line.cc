@@ -38,11 +38,13 @@ constexpr const char* kCatNotes =
     "plaintext (no tag needed), any other file byte for byte. A file with the\n"
     "whole layout of an encrypted one (0xDD, the 18-byte header, a ciphertext\n"
     "of whole 16-byte blocks) that cannot be decrypted is an error, never\n"
-    "printed. FILE is taken as it is, with no naming rule.\n";
+    "printed. A pipe or FIFO (/dev/stdin) is printed as it comes, never\n"
+    "decrypted; a FIFO nobody writes to, a device, a socket or a folder is\n"
+    "refused. FILE is taken as it is, with no naming rule.\n";
 
 constexpr const char* kInspectNotes =
-    "Reads only the 18-byte header and the size; never decrypts. FILE is taken\n"
-    "as it is, with no naming rule.\n";
+    "Reads only the 18-byte header and the size; never decrypts. FILE must be\n"
+    "a regular file, and is taken as it is, with no naming rule.\n";
 
 constexpr const char* kSummary =
     "Files are encrypted with AES-128-CBC under a key built into the library:\n"

@@ -6,9 +6,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
+#include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "engine/container_format.h"
@@ -17,23 +16,12 @@
 #include "pipe/stream_factory.h"
 #include "platform/share_open.h"
 #include "tools/commands.h"
+#include "tools/input_files.h"
 
 namespace mirdcng::tool {
 namespace {
 
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
-
-// OpenFile opens `path` in binary mode. When it does not open it complains
-// and returns null.
-std::FILE* OpenFile(const std::string& path) {
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    Complain("cannot open " + Quoted(path) +
-             (errno != 0 ? ": " + SystemReason(errno) : std::string()));
-  }
-  return file;
-}
 
 // HasWholeLayout reports whether a file of `size` bytes that begins with
 // `first` has the whole layout of an encrypted file: the marker, the 18-byte
@@ -56,9 +44,14 @@ zulpipe* CreateRawPipe(std::FILE* stream, const char* name, bool owns_stream) {
 
 const PipeLibrary kMarkedPipes = {create_queue_zulpipe, zulwrite, CreateRawPipe};
 
+struct PipeCloser {
+  void operator()(zulpipe* pipe) const { zulclose(pipe); }
+};
+
 // Served is what the pipe of one file holds, as the framework would read it.
+// The pipe reads the caller's stream on the raw road: it must go first.
 struct Served {
-  zulpipe* pipe = nullptr;
+  std::unique_ptr<zulpipe, PipeCloser> pipe;
   bool raw = false;  // the file's own bytes, not a plaintext
   int err = kResultOk;
 };
@@ -67,7 +60,7 @@ Served OpenServed(std::FILE* file, const std::string& path) {
   served_raw = false;
   Served served;
   // The stream stays ours (flag false), to be closed once the pipe is.
-  served.pipe = OpenAsPipe(file, path.c_str(), false, served.err, kMarkedPipes);
+  served.pipe.reset(OpenAsPipe(file, path.c_str(), false, served.err, kMarkedPipes));
   served.raw = served_raw;
   return served;
 }
@@ -81,7 +74,7 @@ int CopyToStandardOutput(const Served& served, const std::string& path,
   std::vector<unsigned char> buffer(kCopyChunk);
   for (bool first = true;; first = false) {
     const long long got =
-        zulread(served.pipe, buffer.data(), static_cast<long long>(buffer.size()));
+        zulread(served.pipe.get(), buffer.data(), static_cast<long long>(buffer.size()));
     if (got < 0) {
       Complain("cannot read " + Quoted(path));
       return kExitFailed;
@@ -103,13 +96,13 @@ int CopyToStandardOutput(const Served& served, const std::string& path,
   }
 }
 
-// RestLength counts the bytes of `file` after its current position, by its
-// size where it has one, else by reading them.
-std::uint64_t RestLength(std::FILE* file, const std::string& path, std::size_t consumed) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (!error && size >= consumed) {
-    return size - consumed;
+// RestLength counts the bytes of `file` after the `consumed` first ones, by
+// its size, or by reading them where the size says less (a kernel file that
+// measures 0 bytes).
+std::uint64_t RestLength(std::FILE* file, std::size_t consumed) {
+  const std::int64_t size = platform::FileSize(file);
+  if (size >= 0 && static_cast<std::uint64_t>(size) >= consumed) {
+    return static_cast<std::uint64_t>(size) - consumed;
   }
   std::uint64_t rest = 0;
   std::vector<unsigned char> buffer(kCopyChunk);
@@ -165,7 +158,7 @@ void PrintLayout(const std::array<unsigned char, kHeaderLength>& head,
 
 int RunCat(const Arguments& arguments) {
   const std::string& path = arguments.source;
-  const platform::File file(OpenFile(path));
+  const platform::File file(OpenServedFile(path));
   if (!file) {
     return kExitNoSource;
   }
@@ -174,7 +167,6 @@ int RunCat(const Arguments& arguments) {
   int status = kExitOk;
   if (served.pipe != nullptr) {
     status = CopyToStandardOutput(served, path, size);
-    zulclose(served.pipe);
     if (status == kExitOk && arguments.verbose) {
       Complain(served.raw ? "wrote " + Quoted(path) +
                                 " as it is: it is not a whole encrypted file"
@@ -193,14 +185,14 @@ int RunCat(const Arguments& arguments) {
 
 int RunInspect(const Arguments& arguments) {
   const std::string& path = arguments.source;
-  const platform::File file(OpenFile(path));
+  const platform::File file(OpenRegularFile(path));
   if (!file) {
     return kExitNoSource;
   }
   std::array<unsigned char, kHeaderLength> head{};
   errno = 0;
   const std::size_t head_length = std::fread(head.data(), 1, head.size(), file.get());
-  const std::uint64_t size = head_length + RestLength(file.get(), path, head_length);
+  const std::uint64_t size = head_length + RestLength(file.get(), head_length);
   if (std::ferror(file.get()) != 0) {
     Complain("cannot read " + Quoted(path) +
              (errno != 0 ? ": " + SystemReason(errno) : std::string()));

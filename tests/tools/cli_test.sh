@@ -128,6 +128,38 @@ check 0 "" short.EBS -- "$tool" cat short.EBS
 # A FILE that is a pipe (standard input here) is served whole, every byte once.
 seq 1 100000 >numbers
 seq 1 100000 | "$tool" cat /dev/stdin | cmp -s - numbers || fail "cat /dev/stdin over a pipe lost bytes"
+check 0 "" /dev/null -- sh -c ': | exec "$0" cat /dev/stdin' "$tool"
+
+# Names that are no regular file never hang a command: a FIFO without a writer
+# and a device are refused, by the library or by the command's own opening; a
+# FIFO with a writer is served whole, the byte cat looks at first included.
+mkfifo fifo.EBS
+ln -s /dev/zero zero.EBS
+for command in "encrypt fifo.EBS x" "decrypt fifo.EBS x" "inspect fifo.EBS" "inspect zero.EBS"; do
+  read -ra words <<<"$command"
+  expect 3 "^mirdcng: cannot open '(fifo|zero).EBS': it is not a regular file$" -- \
+    timeout 10 "$tool" "${words[@]}"
+done
+expect 3 "^mirdcng: cannot open 'fifo.EBS': it is a FIFO that no process writes to$" -- \
+  timeout 10 "$tool" cat fifo.EBS
+expect 3 "^mirdcng: cannot open 'zero.EBS': it is not a regular file or a pipe$" -- \
+  timeout 10 "$tool" cat zero.EBS
+cat numbers >fifo.EBS &
+check 0 "" numbers -- timeout 10 "$tool" cat fifo.EBS
+wait
+# Bytes already waiting in the FIFO: the writer (this shell) lets go only once
+# the command holds the FIFO open.
+exec 4<>fifo.EBS
+head -c 1000 numbers >&4
+"$tool" cat fifo.EBS 4>&- >.run/fifo &
+reader=$!
+for _ in $(seq 100); do
+  [[ $(ls -l /proc/$reader/fd 2>/dev/null) == *fifo.EBS* ]] && break
+  sleep 0.1
+done
+exec 4>&-
+wait $reader || fail "cat of a FIFO holding bytes exited with $?"
+head -c 1000 numbers | cmp -s - .run/fifo || fail "cat of a FIFO holding bytes lost some"
 
 # Memory exhaustion ends the command with a message, not an abort. (An
 # AddressSanitizer build cannot start under a limit on its address space.
