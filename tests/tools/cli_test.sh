@@ -15,6 +15,12 @@ cd "$work"
 mkdir .run
 failures=0
 passed=0
+# A sanitizer build cannot run out of resources cleanly: it cannot start under
+# a limit on its address space, and with no file handle left its checks
+# misfire (UBSan's vptr check needs one). ldd's output is taken whole: grep -q
+# would quit early, and under pipefail ldd's SIGPIPE would read as "none".
+sanitized=false
+[[ $(ldd "$tool") == *libasan* || $(ldd "$tool") == *libubsan* ]] && sanitized=true
 
 fail() {
   echo "FAIL: $*"
@@ -121,8 +127,10 @@ fi
 check 0 "" notes.txt.ebs -- "$tool" cat out.ebs
 check 0 "^mirdcng: wrote 'notes.txt.ebs' as it is: it is not a whole encrypted file$" notes.txt.ebs -- \
   "$tool" cat -v notes.txt.ebs
-expect 1 "^mirdcng: cannot decrypt 'out.ebs', which has the layout of an encrypted file" -- \
-  bash -c 'exec 3>&-; ulimit -n 4; exec "$0" cat out.ebs' "$tool"
+if ! $sanitized; then
+  expect 1 "^mirdcng: cannot decrypt 'out.ebs', which has the layout of an encrypted file" -- \
+    bash -c 'exec 3>&-; ulimit -n 4; exec "$0" cat out.ebs' "$tool"
+fi
 head -c 35 out.ebs >short.EBS
 check 0 "" short.EBS -- "$tool" cat short.EBS
 # A FILE that is a pipe (standard input here) is served whole, every byte once.
@@ -161,12 +169,9 @@ exec 4>&-
 wait $reader || fail "cat of a FIFO holding bytes exited with $?"
 head -c 1000 numbers | cmp -s - .run/fifo || fail "cat of a FIFO holding bytes lost some"
 
-# Memory exhaustion ends the command with a message, not an abort. (An
-# AddressSanitizer build cannot start under a limit on its address space.
-# ldd's output is taken whole: grep -q would quit early, and under pipefail
-# ldd's SIGPIPE would read as "no sanitizer".)
+# Memory exhaustion ends the command with a message, not an abort.
 printf '\335' >huge.EBS && truncate -s $((18 + 300 * 1024 * 1024)) huge.EBS
-if [[ $(ldd "$tool") != *libasan* ]]; then
+if ! $sanitized; then
   expect 1 "out of memory|memory or file handles ran out" -- \
     bash -c 'ulimit -v 200000; exec "$0" cat huge.EBS' "$tool"
 fi
