@@ -168,6 +168,7 @@ Invocation ParseCommandLine(int argc, const char* const* argv) {
   DefineProgram(app);
   const std::vector<Subcommand> commands = DefineCommands(app, invocation.arguments);
   AddHelp(app, invocation.arguments);
+  AddVerbose(app, invocation.arguments);  // "mirdcng -v encrypt ..." as well
   if (argc < 2) {
     return Usage(app.help(), kExitUsage);
   }

@@ -72,7 +72,7 @@ expect 3 "^mirdcng: cannot open 'notes.txt.ebs' \(from 'notes.txt'\): No such fi
 mv notes.txt notes.txt.ebs
 expect 0 "" -- "$tool" encrypt notes.txt out --tag s3cret
 expect 0 "^mirdcng: encrypted 'notes.txt.ebs' \(from 'notes.txt'\) into 'plain.ebs' \(from 'plain'\)$" -- \
-  "$tool" encrypt -v notes.txt plain
+  "$tool" -v encrypt notes.txt plain
 expect 1 "already encrypted: it begins with the byte 0xDD" -- "$tool" encrypt out x
 expect 1 "not an encrypted file" -- "$tool" decrypt notes.txt x
 expect 5 "the tag is wrong: 'out.ebs' \(from 'out'\) was sealed with a tag; give it with --tag" -- \
