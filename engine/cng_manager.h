@@ -22,7 +22,9 @@
 #ifndef MIRDCNG_ENGINE_CNG_MANAGER_H_
 #define MIRDCNG_ENGINE_CNG_MANAGER_H_
 
+#include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "engine/byte_buffer.h"
@@ -58,6 +60,13 @@ class CNGManager {
   // not match; every other refusal leaves `err` alone. `dst` is opened only
   // after the trailer matched.
   [[nodiscard]] bool DecryptFile(std::string src, std::string dst, int& err);
+
+  // DecryptToStream is DecryptFile with the open stream `out` for destination:
+  // the plaintext is written to it, and flushed, only after the trailer
+  // matched; a failed write is kDestinationUnwritable with the system's
+  // error, and what was written stays written. `out` should be in binary
+  // mode.
+  [[nodiscard]] bool DecryptToStream(std::string src, std::FILE* out);
 
   // DecryptToBuffer decrypts the container `name` and hands `out` the block
   // it decrypted into, its size() the plaintext without the tag trailer (which
@@ -107,11 +116,11 @@ class CNGManager {
   bool WriteContainer(const std::string& dst, std::span<const std::uint8_t> source,
                       const std::optional<platform::FileIdentity>& identity);
 
-  // DecryptFile's step after the transform: the trailer compared with the tag,
-  // and the plaintext written when it matches.
-  bool WritePlaintext(const std::string& dst, std::size_t trailer_length,
-                      const CiphertextBuffer& file,
-                      const std::optional<platform::FileIdentity>& identity, int& err);
+  // DecryptFile's and DecryptToStream's common steps: the container `source`
+  // read whole into `file`, decrypted, and its trailer compared with the tag.
+  // On success `content` views the plaintext without the trailer.
+  bool DecryptChecked(const platform::Opened& source, CiphertextBuffer& file,
+                      std::span<const std::uint8_t>& content);
 
   AlgorithmHandle algorithm;
   KeyHandle key;

@@ -15,6 +15,23 @@ Outcome CheckSource(const std::string& path) {
           source.error};
 }
 
+namespace {
+
+// RunChecked runs the frame's steps from the source check on: `source`, as
+// the naming rule left it, checked; then `operation` on an engine built with
+// `tag`. Returns the engine's outcome.
+template <typename Operation>
+Outcome RunChecked(std::string source, const char* tag, Operation operation) {
+  if (const Outcome checked = CheckSource(source); !checked.done()) {
+    return checked;
+  }
+  CNGManager engine(tag != nullptr ? std::string(tag) : std::string());
+  static_cast<void>(operation(engine, std::move(source)));
+  return engine.outcome();
+}
+
+}  // namespace
+
 Outcome RunFileCall(const char* src, const char* dst, const char* tag,
                     FileOperation operation) {
   if (src == nullptr || dst == nullptr) {
@@ -22,13 +39,19 @@ Outcome RunFileCall(const char* src, const char* dst, const char* tag,
   }
   std::string source = ApplyNamingRule(src);
   std::string destination = ApplyNamingRule(dst);
-  if (const Outcome checked = CheckSource(source); !checked.done()) {
-    return checked;
+  return RunChecked(std::move(source), tag, [&](CNGManager& engine, std::string path) {
+    int code = kResultOk;  // the operation's own code; the outcome carries it too
+    return (engine.*operation)(std::move(path), std::move(destination), code);
+  });
+}
+
+Outcome RunDecryptToStream(const char* src, const char* tag, std::FILE* out) {
+  if (src == nullptr || out == nullptr) {
+    return {Cause::kNullArgument, 0};
   }
-  CNGManager engine(tag != nullptr ? std::string(tag) : std::string());
-  int code = kResultOk;  // the operation's own code; the outcome carries it too
-  static_cast<void>((engine.*operation)(std::move(source), std::move(destination), code));
-  return engine.outcome();
+  return RunChecked(ApplyNamingRule(src), tag, [&](CNGManager& engine, std::string path) {
+    return engine.DecryptToStream(std::move(path), out);
+  });
 }
 
 bool RunFileCall(const char* src, const char* dst, const char* tag, int& err,

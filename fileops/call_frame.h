@@ -4,6 +4,7 @@
 #ifndef MIRDCNG_FILEOPS_CALL_FRAME_H_
 #define MIRDCNG_FILEOPS_CALL_FRAME_H_
 
+#include <cstdio>
 #include <string>
 
 #include "engine/cng_manager.h"
@@ -28,6 +29,14 @@ using FileOperation = bool (CNGManager::*)(std::string src, std::string dst, int
 // and names the cause in its messages; the shared library does not export it.
 [[nodiscard]] Outcome RunFileCall(const char* src, const char* dst, const char* tag,
                                   FileOperation operation);
+
+// RunDecryptToStream is cng_77z's call with the open stream `out` for
+// destination (DecryptToStream): the naming rule on `src`, the source check,
+// an engine with `tag`. The plaintext reaches `out`, flushed, only when the
+// tag matched; every refusal writes nothing. Not exported: it serves the
+// mirdcng command's `decrypt SRC -`.
+[[nodiscard]] Outcome RunDecryptToStream(const char* src, const char* tag,
+                                         std::FILE* out);
 
 // CheckSource reports whether `path` is a regular file that can be opened for
 // reading (kDone), sharing it with every other opener; kSourceUnopened with

@@ -2,9 +2,12 @@
 // the caller gives back the tag sealed inside it.
 //
 // The ciphertext is decrypted straight out of the whole-file buffer, and the
-// destination is written only after the tag trailer has matched, so every
-// refusal leaves it absent or exactly as it was.
+// destination (a file, or a stream for DecryptToStream) is written only after
+// the tag trailer has matched, so every refusal leaves it absent or exactly as
+// it was.
+#include <cerrno>
 #include <cstddef>
+#include <cstdio>
 
 #include "engine/cng_manager.h"
 #include "engine/whole_file.h"
@@ -25,16 +28,48 @@ bool SameBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t length)
   return difference == 0;
 }
 
+// WriteStream writes `content` to `out` and flushes it.
+Outcome WriteStream(std::FILE* out, std::span<const std::uint8_t> content) {
+  if (content.empty()) {
+    return {};  // nothing to write, and a stream that fails has not been asked to
+  }
+  errno = 0;
+  if (std::fwrite(content.data(), 1, content.size(), out) != content.size() ||
+      std::fflush(out) != 0) {
+    return {Cause::kDestinationUnwritable, errno != 0 ? errno : EIO};
+  }
+  return {};
+}
+
 }  // namespace
 
 bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
   // The source stays open until the operation is over, destination included.
-  platform::Opened source = platform::OpenForReading(src.c_str());
+  const platform::Opened source = platform::OpenForReading(src.c_str());
+  CiphertextBuffer file;  // a container: ciphertext, no secret to wipe
+  std::span<const std::uint8_t> content;
+  if (!DecryptChecked(source, file, content)) {
+    if (outcome_.cause == Cause::kTagMismatch) {
+      err = ResultCodeOf(Cause::kTagMismatch);
+    }
+    return false;
+  }
+  return Record(WriteDestination(dst, {content}, {file, source.identity}));
+}
+
+bool CNGManager::DecryptToStream(std::string src, std::FILE* out) {
+  const platform::Opened source = platform::OpenForReading(src.c_str());
+  CiphertextBuffer file;
+  std::span<const std::uint8_t> content;
+  return DecryptChecked(source, file, content) && Record(WriteStream(out, content));
+}
+
+bool CNGManager::DecryptChecked(const platform::Opened& source, CiphertextBuffer& file,
+                                std::span<const std::uint8_t>& content) {
   if (!source.file) {
     return Fail(source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnreadable,
                 source.error);
   }
-  CiphertextBuffer file;  // a container: ciphertext, no secret to wipe
   if (const Outcome read =
           ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes, source.size);
       !read.done()) {
@@ -46,18 +81,13 @@ bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
   if (!container) {
     return Fail(LooksEncrypted(file) ? Cause::kMalformed : Cause::kNotEncrypted);
   }
-  if (container->tag_length != 0 && tag.empty()) {
-    err = ResultCodeOf(Cause::kTagMismatch);
+  const std::size_t trailer_length = container->tag_length;
+  if (trailer_length != 0 && tag.empty()) {
     return Fail(Cause::kTagMismatch);
   }
-  return DecryptCiphertext(*container) &&
-         WritePlaintext(dst, container->tag_length, file, source.identity, err);
-}
-
-bool CNGManager::WritePlaintext(const std::string& dst, std::size_t trailer_length,
-                                const CiphertextBuffer& file,
-                                const std::optional<platform::FileIdentity>& identity,
-                                int& err) {
+  if (!DecryptCiphertext(*container)) {
+    return false;
+  }
   // A trailer longer than the plaintext cannot be taken: the container is
   // malformed.
   if (plainLength < trailer_length) {
@@ -69,11 +99,10 @@ bool CNGManager::WritePlaintext(const std::string& dst, std::size_t trailer_leng
       SameBytes(plainText + content_length,
                 reinterpret_cast<const std::uint8_t*>(tag.data()), trailer_length);
   if (!matches) {
-    err = ResultCodeOf(Cause::kTagMismatch);
     return Fail(Cause::kTagMismatch);
   }
-  return Record(WriteDestination(
-      dst, {std::span<const std::uint8_t>(plainText, content_length)}, {file, identity}));
+  content = std::span<const std::uint8_t>(plainText, content_length);
+  return true;
 }
 
 }  // namespace mirdcng

@@ -1,25 +1,35 @@
-// The mirdcng command's argument parsing: a command word, then paths and
-// options in any order. "--" ends the options, so that a path may begin with
-// a dash.
+// The mirdcng command line: a command word, then that command's paths and
+// options in any order. Short options bundle ("-fv"), a value may follow its
+// option or be joined to it ("-tTAG", "--tag=TAG"), and "--" ends the options,
+// so that a path may begin with a dash.
 #ifndef MIRDCNG_TOOLS_COMMAND_LINE_H_
 #define MIRDCNG_TOOLS_COMMAND_LINE_H_
 
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace mirdcng::tool {
 
+// Arguments are a command's paths and options, as given.
 struct Arguments {
-  std::vector<std::string> paths;
-  std::optional<std::string> tag;
-  bool help = false;
+  std::string source;       // SRC, or the FILE of cat and inspect
+  std::string destination;  // DST; "-" is standard output for decrypt
+  std::string tag;          // empty when none was given
+  bool force = false;       // replace an existing DST
+  bool verbose = false;     // say what was done, on standard error
 };
 
-// ParseArguments reads the words after the command word. Returns nothing and
-// sets `error` when a word is not understood.
-std::optional<Arguments> ParseArguments(const std::vector<std::string>& words,
-                                        std::string& error);
+// Invocation is what a command line asks for: a command to run on its
+// arguments, or a text to print (help, the version, or what is wrong with
+// the line) and the exit status to end with.
+struct Invocation {
+  int (*run)(const Arguments&) = nullptr;
+  Arguments arguments;
+  std::string text;  // for standard output when `status` is 0, else standard error
+  int status = 0;
+};
+
+// ParseCommandLine reads the program's arguments, argv[0] excluded from them.
+Invocation ParseCommandLine(int argc, const char* const* argv);
 
 }  // namespace mirdcng::tool
 

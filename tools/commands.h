@@ -1,5 +1,7 @@
 // The mirdcng command's subcommands. Each takes its parsed arguments and
-// returns the process's exit status.
+// returns the process's exit status. Success is silent but for the data that
+// was asked for (cat, inspect, decrypt to "-"), which is all that standard
+// output ever carries; messages go to standard error.
 #ifndef MIRDCNG_TOOLS_COMMANDS_H_
 #define MIRDCNG_TOOLS_COMMANDS_H_
 
@@ -26,6 +28,21 @@ void Complain(const std::string& message);
 
 // Quoted returns `path` between single quotes, for messages.
 std::string Quoted(const std::string& path);
+
+// SystemReason is the system's text for the errno value `error`.
+std::string SystemReason(int error);
+
+// PrepareDataOutput readies standard output for bytes that must pass as they
+// are (binary mode on Windows).
+void PrepareDataOutput();
+
+// OutputFailure complains that standard output cannot be written, with the
+// system's reason `error` (0 when none is known), and returns kExitFailed.
+int OutputFailure(int error);
+
+// StandardOutputFailed flushes standard output and reports whether anything
+// written to it was lost, after complaining through OutputFailure.
+bool StandardOutputFailed();
 
 }  // namespace mirdcng::tool
 

@@ -1,83 +1,108 @@
 // cat and inspect: a file as the framework's hosts read it, and what its
 // bytes say about it. Both take FILE as it is: the .ebs naming rule belongs to
-// the file functions.
+// the file functions. cat runs the library's stream factory, the road of
+// create_cng77_pipe, with the pipe library's raw road marked.
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
+#include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "engine/container_format.h"
-#include "mirdcng/mirdcng.h"
 #include "mirdcng/result_codes.h"
+#include "mirdutils/mirdutils.h"
+#include "pipe/stream_factory.h"
+#include "platform/share_open.h"
 #include "tools/commands.h"
-
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
+#include "tools/input_files.h"
 
 namespace mirdcng::tool {
 namespace {
 
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 
-// OpenOneFile opens the one FILE that `command` takes, in binary mode. On
-// a wrong command line or a file that does not open it complains, sets
-// `exit_status` and returns null.
-std::FILE* OpenOneFile(const char* command, const Arguments& arguments,
-                       int& exit_status) {
-  if (arguments.paths.size() != 1 || arguments.tag) {
-    Complain(std::string(command) + " takes one FILE and no tag; see mirdcng --help");
-    exit_status = kExitUsage;
-    return nullptr;
-  }
-  std::FILE* file = std::fopen(arguments.paths[0].c_str(), "rb");
-  if (file == nullptr) {
-    Complain("cannot open " + Quoted(arguments.paths[0]));
-    exit_status = kExitNoSource;
-  }
-  return file;
+// HasWholeLayout reports whether a file of `size` bytes that begins with
+// `first` has the whole layout of an encrypted file: the marker, the 18-byte
+// header, and a ciphertext of one or more whole 16-byte blocks. Such a file
+// is shown decrypted or not at all: its bytes are never printed as they are.
+bool HasWholeLayout(int first, std::int64_t size) {
+  return first == kContainerMarker && size > static_cast<std::int64_t>(kHeaderLength) &&
+         (static_cast<std::uint64_t>(size) - kHeaderLength) % kCipherBlock == 0;
 }
 
-// CopyToStandardOutput writes everything `pipe` reads to standard output.
-int CopyToStandardOutput(zulpipe* pipe, const std::string& path) {
-#if defined(_WIN32)
-  _setmode(_fileno(stdout), _O_BINARY);
-#endif
+// The pipe library, with the stream factory's raw road marked: cat runs the
+// library's own road and learns whether the file was served undecrypted. The
+// command is single-threaded; the mark is set afresh for each pipe.
+bool served_raw = false;
+
+zulpipe* CreateRawPipe(std::FILE* stream, const char* name, bool owns_stream) {
+  served_raw = true;
+  return create_binary_stream_zulpipe(stream, name, owns_stream);
+}
+
+const PipeLibrary kMarkedPipes = {create_queue_zulpipe, zulwrite, CreateRawPipe};
+
+struct PipeCloser {
+  void operator()(zulpipe* pipe) const { zulclose(pipe); }
+};
+
+// Served is what the pipe of one file holds, as the framework would read it.
+// The pipe reads the caller's stream on the raw road: it must go first.
+struct Served {
+  std::unique_ptr<zulpipe, PipeCloser> pipe;
+  bool raw = false;  // the file's own bytes, not a plaintext
+  int err = kResultOk;
+};
+
+Served OpenServed(std::FILE* file, const std::string& path) {
+  served_raw = false;
+  Served served;
+  // The stream stays ours (flag false), to be closed once the pipe is.
+  served.pipe.reset(OpenAsPipe(file, path.c_str(), false, served.err, kMarkedPipes));
+  served.raw = served_raw;
+  return served;
+}
+
+// CopyToStandardOutput writes everything `pipe` reads to standard output,
+// in large blocks straight from the pipe's reads. A raw pipe over a file with
+// the whole layout of an encrypted one is refused before a byte is written.
+int CopyToStandardOutput(const Served& served, const std::string& path,
+                         std::int64_t size) {
+  PrepareDataOutput();
   std::vector<unsigned char> buffer(kCopyChunk);
-  for (;;) {
+  for (bool first = true;; first = false) {
     const long long got =
-        zulread(pipe, buffer.data(), static_cast<long long>(buffer.size()));
+        zulread(served.pipe.get(), buffer.data(), static_cast<long long>(buffer.size()));
     if (got < 0) {
       Complain("cannot read " + Quoted(path));
       return kExitFailed;
     }
-    if (got == 0) {
-      break;
-    }
-    const auto count = static_cast<std::size_t>(got);
-    if (std::fwrite(buffer.data(), 1, count, stdout) != count) {
-      Complain("cannot write to standard output");
+    if (first && served.raw && got > 0 && HasWholeLayout(buffer[0], size)) {
+      Complain("cannot decrypt " + Quoted(path) +
+               ", which has the layout of an encrypted file: it is damaged, or "
+               "memory or file handles ran out; nothing was written");
       return kExitFailed;
     }
+    if (got == 0) {
+      return kExitOk;
+    }
+    const auto count = static_cast<std::size_t>(got);
+    errno = 0;
+    if (std::fwrite(buffer.data(), 1, count, stdout) != count) {
+      return OutputFailure(errno);
+    }
   }
-  if (std::fflush(stdout) != 0) {
-    Complain("cannot write to standard output");
-    return kExitFailed;
-  }
-  return kExitOk;
 }
 
-// RestLength counts the bytes of `file` after its current position, by its
-// size where it has one, else by reading them.
-std::uint64_t RestLength(std::FILE* file, const std::string& path, std::size_t consumed) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (!error && size >= consumed) {
-    return size - consumed;
+// RestLength counts the bytes of `file` after the `consumed` first ones, by
+// its size, or by reading them where the size says less (a kernel file that
+// measures 0 bytes).
+std::uint64_t RestLength(std::FILE* file, std::size_t consumed) {
+  const std::int64_t size = platform::FileSize(file);
+  if (size >= 0 && static_cast<std::uint64_t>(size) >= consumed) {
+    return static_cast<std::uint64_t>(size) - consumed;
   }
   std::uint64_t rest = 0;
   std::vector<unsigned char> buffer(kCopyChunk);
@@ -132,40 +157,45 @@ void PrintLayout(const std::array<unsigned char, kHeaderLength>& head,
 }  // namespace
 
 int RunCat(const Arguments& arguments) {
-  int status = kExitOk;
-  std::FILE* file = OpenOneFile("cat", arguments, status);
-  if (file == nullptr) {
-    return status;
+  const std::string& path = arguments.source;
+  const platform::File file(OpenServedFile(path));
+  if (!file) {
+    return kExitNoSource;
   }
-  const std::string& path = arguments.paths[0];
-  int err = kResultOk;
-  // The stream stays ours (flag false), to be closed once the pipe is.
-  zulpipe* pipe = create_cng77_pipe(file, path.c_str(), false, err);
-  if (pipe != nullptr) {
-    status = CopyToStandardOutput(pipe, path);
-    zulclose(pipe);
-  } else if (err != kResultEmptyPlaintext) {  // an empty plaintext: nothing to write
+  const std::int64_t size = platform::FileSize(file.get());
+  const Served served = OpenServed(file.get(), path);
+  int status = kExitOk;
+  if (served.pipe != nullptr) {
+    status = CopyToStandardOutput(served, path, size);
+    if (status == kExitOk && arguments.verbose) {
+      Complain(served.raw ? "wrote " + Quoted(path) +
+                                " as it is: it is not a whole encrypted file"
+                          : "decrypted " + Quoted(path) + " to standard output");
+    }
+  } else if (served.err == kResultEmptyPlaintext) {
+    if (arguments.verbose) {
+      Complain(Quoted(path) + " decrypts to nothing");
+    }
+  } else {
     Complain("cannot open " + Quoted(path) + " as a pipe: out of memory");
     status = kExitFailed;
   }
-  std::fclose(file);
   return status;
 }
 
 int RunInspect(const Arguments& arguments) {
-  int status = kExitOk;
-  std::FILE* file = OpenOneFile("inspect", arguments, status);
-  if (file == nullptr) {
-    return status;
+  const std::string& path = arguments.source;
+  const platform::File file(OpenRegularFile(path));
+  if (!file) {
+    return kExitNoSource;
   }
-  const std::string& path = arguments.paths[0];
   std::array<unsigned char, kHeaderLength> head{};
-  const std::size_t head_length = std::fread(head.data(), 1, head.size(), file);
-  const std::uint64_t size = head_length + RestLength(file, path, head_length);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) {
-    Complain("cannot read " + Quoted(path));
+  errno = 0;
+  const std::size_t head_length = std::fread(head.data(), 1, head.size(), file.get());
+  const std::uint64_t size = head_length + RestLength(file.get(), head_length);
+  if (std::ferror(file.get()) != 0) {
+    Complain("cannot read " + Quoted(path) +
+             (errno != 0 ? ": " + SystemReason(errno) : std::string()));
     return kExitFailed;
   }
 

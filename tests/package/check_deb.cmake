@@ -44,7 +44,8 @@ set(libmirdcng-dev_files ${doc}
     usr/lib/${arch}/libmirdcng.so usr/lib/${arch}/libmirdutils.so
     usr/lib/${arch}/pkgconfig/mirdcng.pc)
 set(mirdcng_depends "libmirdcng1 \\(= ")
-set(mirdcng_files ${doc} usr/bin/mirdcng)
+set(mirdcng_files ${doc} usr/bin/mirdcng usr/share/man/man1/mirdcng.1.gz
+    usr/share/bash-completion/completions/mirdcng)
 
 set(root ${WORK_DIR}/root)
 set(debs "")

@@ -1,4 +1,5 @@
-// The mirdcng command's cat and inspect, run as a person would run them.
+// The mirdcng command's outputs of data, cat, inspect and decrypt to "-", run
+// as a person would run them: every byte as it is, on every system.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -95,12 +96,41 @@ TEST(PipeCommandsTest, CatWritesWhatThePipeReadsByteForByte) {
     EXPECT_EQ(run.err, "");
   }
 
+  // A whole container that cannot be decrypted (its trailer would be longer
+  // than what it holds) is an error, never its bytes.
+  dir.Write("damaged.EBS", CraftContainer(200, PatternBytes(16, 5), BytesOf("short")));
+  const ToolRun refused = RunTool(dir, {"cat", dir.Path("damaged.EBS")});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_TRUE(refused.out.empty());
+  EXPECT_NE(refused.err.find("cannot decrypt"), std::string::npos) << refused.err;
+
   const ToolRun missing = RunTool(dir, {"cat", dir.Path("missing.EBS")});
   EXPECT_EQ(missing.status, 3);
   EXPECT_TRUE(missing.out.empty());
   EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
   EXPECT_EQ(RunTool(dir, {"cat", sealed, sealed}).status, 2);
   EXPECT_EQ(RunTool(dir, {"cat", sealed, "--tag", "tag"}).status, 2);
+}
+
+TEST(PipeCommandsTest, DecryptToStandardOutputWritesOnlyATagCheckedPlaintext) {
+  TempDir dir;
+  Bytes secret = Plaintext(70000, 43);
+  secret[0] = '\r';
+  secret[1] = '\n';
+  secret[2] = 0x1A;
+  const std::string sealed = Seal(dir, "sealed.EBS", secret, "tag");
+
+  const ToolRun right = RunTool(dir, {"decrypt", sealed, "-", "--tag", "tag"});
+  EXPECT_EQ(right.status, 0) << right.err;
+  EXPECT_EQ(right.out, secret);
+  EXPECT_EQ(right.err, "");
+  for (const char* wrong : {"tog", ""}) {
+    SCOPED_TRACE(wrong);
+    const ToolRun refused = RunTool(dir, {"decrypt", sealed, "-", "--tag", wrong});
+    EXPECT_EQ(refused.status, 5);
+    EXPECT_TRUE(refused.out.empty());
+    EXPECT_NE(refused.err.find("the tag is wrong"), std::string::npos) << refused.err;
+  }
 }
 
 TEST(PipeCommandsTest, InspectDescribesTheLayoutWithoutThePlaintext) {
