@@ -15,6 +15,7 @@
 # It installs what it lacks (GNU time, OpenSSL, Google Benchmark), builds the
 # `bench` preset (optimised, with the benchmark program), and runs:
 #   1. bench/pairs.py: `mirdcng encrypt|decrypt|cat` against `openssl enc [-d]`
+#      (mirdcng with --force, since each run replaces the last one's output)
 #      on the same incompressible 1, 16 and 256 MiB files, in alternating
 #      pairs, so that both sides of every pair meet the same machine;
 #   2. GNU time: the peak resident memory of each command, median of three;
@@ -109,10 +110,10 @@ for mib in "${sizes_mib[@]}"; do
   echo "bench: $mib MiB, $runs pairs each" >&2
 
   pairs "encrypt_${mib}.json" \
-    mirdcng "$mirdcng encrypt $plain $work/out_${mib}M.EBS" \
+    mirdcng "$mirdcng encrypt --force $plain $work/out_${mib}M.EBS" \
     openssl "${openssl_enc[*]} -in $plain -out $work/out_${mib}M.ossl"
   pairs "decrypt_${mib}.json" \
-    mirdcng "$mirdcng decrypt $sealed $work/back_${mib}M.EBS" \
+    mirdcng "$mirdcng decrypt --force $sealed $work/back_${mib}M.EBS" \
     openssl "${openssl_enc[*]} -d -in $work/sealed_${mib}M.ossl -out $work/back_${mib}M.bin"
   cmp -s "$plain" "$work/back_${mib}M.EBS"
   cmp -s "$plain" "$work/back_${mib}M.bin"
@@ -133,9 +134,9 @@ for mib in "${sizes_mib[@]}"; do
       cat "$out/time.tmp"
     done | sort -n | sed -n 2p | xargs printf '%s\t%s\t%s\n' "$label" "$mib" >>"$out/rss.tsv"
   }
-  peak "mirdcng encrypt" "$mirdcng" encrypt "$plain" "$work/out_${mib}M.EBS"
+  peak "mirdcng encrypt" "$mirdcng" encrypt --force "$plain" "$work/out_${mib}M.EBS"
   peak "openssl enc" "${openssl_enc[@]}" -in "$plain" -out "$work/out_${mib}M.ossl"
-  peak "mirdcng decrypt" "$mirdcng" decrypt "$sealed" "$work/back_${mib}M.EBS"
+  peak "mirdcng decrypt" "$mirdcng" decrypt --force "$sealed" "$work/back_${mib}M.EBS"
   peak "openssl enc -d" "${openssl_enc[@]}" -d -in "$work/sealed_${mib}M.ossl" -out /dev/null
   if [ "$has_cat" -eq 1 ]; then
     peak "mirdcng cat" "$mirdcng" cat "$sealed"
