@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 mib=${1:-256}
 
-scripts/install-deps.sh hyperfine time openssl linux-perf >&2
+scripts/install-deps.sh time openssl linux-perf >&2
 cmake --preset bench >/dev/null
 cmake --build --preset bench >&2
 mirdcng="$(pwd)/build/bench/tools/mirdcng"
@@ -42,10 +42,10 @@ profile() {  # TITLE COMMAND...
   echo
 }
 
-profile "mirdcng encrypt" "$mirdcng" encrypt "$work/plain.EBS" "$work/out.EBS"
+profile "mirdcng encrypt" "$mirdcng" encrypt --force "$work/plain.EBS" "$work/out.EBS"
 profile "openssl enc" openssl enc -aes-128-cbc -K "$key" -iv "$iv" -in "$work/plain.EBS" \
   -out "$work/out.ossl"
-profile "mirdcng decrypt" "$mirdcng" decrypt "$work/sealed.EBS" "$work/back.EBS"
+profile "mirdcng decrypt" "$mirdcng" decrypt --force "$work/sealed.EBS" "$work/back.EBS"
 profile "openssl enc -d" openssl enc -d -aes-128-cbc -K "$key" -iv "$iv" \
   -in "$work/sealed.ossl" -out "$work/back.bin"
 profile "mirdcng cat" "$mirdcng" cat "$work/sealed.EBS"

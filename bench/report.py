@@ -3,11 +3,14 @@
 
 Usage: bench/report.py RESULTS_FOLDER
 
-Reads machine.txt, the hyperfine exports {encrypt,decrypt,cat}_<MiB>.json,
-rss.tsv and gbench.json from the folder, and prints the tables and the goals,
-each met or missed. Every time is a median; the spread beside it is the
-interquartile range of the runs (hyperfine) or the lowest and highest
-repetition (Google Benchmark). Ratios are ratios of medians.
+Reads machine.txt, the paired runs {encrypt,decrypt,cat}_<MiB>.json
+(bench/pairs.py), rss.tsv and gbench.json from the folder, and prints the
+tables and the goals, each met or missed. Every figure is a median over all
+the runs made, never a chosen run; the spread beside it is the interquartile
+range of the runs (pairs) or the lowest and highest repetition (Google
+Benchmark). A ratio of two commands is the median of the ratios of their
+pairs; a goal is met when that median meets it. When RESULTS_FOLDER.previous
+holds an earlier run, the 256 MiB medians of both are set side by side.
 """
 
 import json
@@ -41,19 +44,36 @@ def fmt_spread(low, mid, high):
     return f"{fmt_time(mid)} [{fmt_time(low)}–{fmt_time(high)}]"
 
 
-class Hyperfine:
-    """The runs of one comparison: command name -> list of seconds."""
+def fmt_ratio(low, mid, high):
+    return f"{mid:.2f} [{low:.2f}–{high:.2f}]"
+
+
+class Pairs:
+    """The runs of one comparison (bench/pairs.py): mirdcng's and openssl's,
+    run i of each made in the same pair."""
 
     def __init__(self, path):
         with open(path, encoding="utf-8") as f:
             data = json.load(f)
-        self.times = {r["command"]: r["times"] for r in data["results"]}
+        self.runs = {r["command"]: r for r in data["results"]}
 
-    def median(self, name):
-        return statistics.median(self.times[name])
+    def median(self, name, field="times"):
+        return statistics.median(self.runs[name][field])
+
+    def quartiles(self, name):
+        return quartiles(self.runs[name]["times"])
 
     def cell(self, name):
-        return fmt_spread(*quartiles(self.times[name]))
+        return fmt_spread(*self.quartiles(name))
+
+    def ratios(self):
+        """mirdcng ÷ openssl, pair by pair: (first quartile, median, third)."""
+        return quartiles([a / b for a, b in zip(self.runs["mirdcng"]["times"],
+                                                self.runs["openssl"]["times"])])
+
+    def relative_spread(self, name):
+        low, mid, high = self.quartiles(name)
+        return (high - low) / mid
 
 
 class GBench:
@@ -112,33 +132,14 @@ def main():
     print("## Results")
     print()
     print(f"Machine: {machine['model']}, {machine['cpus']} CPUs, {machine['memory']}, "
-          f"Linux {machine['kernel']}; {machine['openssl']}; {machine['hyperfine']}; "
-          f"files on {machine['files']}; load average at the end {machine['load']}; "
-          f"{machine['date']}.")
+          f"Linux {machine['kernel']}; {machine['openssl']}; files on {machine['files']}; "
+          f"load average {machine['load_at_start']} at the start, {machine['load']} at "
+          f"the end; {machine['date']}.")
     print()
 
-    # --- commands against openssl enc -------------------------------------
-    print("### `mirdcng` against `openssl enc` (hyperfine, median [interquartile range])")
-    print()
-    print("| size | operation | mirdcng | openssl | mirdcng ÷ openssl |")
-    print("|---|---|---|---|---|")
-    commands = {}
-    for mib in SIZES:
-        for op, peer in (("encrypt", "enc"), ("decrypt", "enc -d"),
-                         ("cat", "enc -d -out /dev/null")):
-            path = os.path.join(folder, f"{op}_{mib}.json")
-            if not os.path.exists(path):
-                print(f"| {mib} MiB | `{op}` | not built yet | | |")
-                continue
-            h = Hyperfine(path)
-            commands[(op, mib)] = h
-            ratio = h.median("mirdcng") / h.median("openssl")
-            print(f"| {mib} MiB | `mirdcng {op}` vs `openssl {peer}` | {h.cell('mirdcng')} "
-                  f"| {h.cell('openssl')} | {ratio:.2f} |")
-            if mib == BIG:
-                goals.append((f"`{op}` {BIG} MiB ≤ 0.8 × `openssl {peer}`", f"{ratio:.2f} ×",
-                              ratio <= 0.8))
-    print()
+    commands = read_commands(folder)
+    print_commands(commands, goals)
+    print_previous(folder, commands)
 
     # --- peak memory -------------------------------------------------------
     rss = {}
@@ -200,16 +201,21 @@ def main():
     print("### 4 KiB files, one per call, in one process (mirdcng_bench, median [lowest–highest "
           "repetition])")
     print()
-    print("| operation | per file | plain read-and-write copy | ÷ copy |")
-    print("|---|---|---|---|")
+    print("| operation | per file | plain read-and-write copy | ÷ copy "
+          "| copy through a synced temporary | ÷ synced copy |")
+    print("|---|---|---|---|---|---|")
     small_copy = gb.seconds("SmallCopy")
+    synced_copy = gb.seconds("SmallCopySynced")
     for op, family in (("`cng_77x` (encrypt)", "SmallEncrypt"), ("`cng_77z` (decrypt)",
                                                                  "SmallDecrypt")):
         t = gb.seconds(family)
         if t is None or small_copy is None:
             continue
         ratio = t[1] / small_copy[1]
-        print(f"| {op} | {fmt_spread(*t)} | {fmt_spread(*small_copy)} | {ratio:.2f} |")
+        synced = (f"{fmt_spread(*synced_copy)} | {t[1] / synced_copy[1]:.2f}"
+                  if synced_copy is not None else "– | –")
+        print(f"| {op} | {fmt_spread(*t)} | {fmt_spread(*small_copy)} | {ratio:.2f} "
+              f"| {synced} |")
         if family == "SmallEncrypt":
             goals.append(("4 KiB `cng_77x` ≤ 1.3 × copy", f"{ratio:.2f} ×", ratio <= 1.3))
     print()
@@ -276,6 +282,101 @@ def main():
                           ratio >= 1.8))
     print()
     print_goals(goals)
+
+
+OPERATIONS = (("encrypt", "enc", 1.0), ("decrypt", "enc -d", 0.8),
+              ("cat", "enc -d -out /dev/null", 1.0))
+# The interquartile range of mirdcng's own 256 MiB encryption, as a share of
+# its median: how far one run of it can be trusted.
+SPREAD_GOAL = 0.15
+# How close the 256 MiB medians of two runs in a row must come.
+REPEAT_GOAL = 0.10
+
+
+def read_commands(folder):
+    commands = {}
+    for mib in SIZES:
+        for op, _, _ in OPERATIONS:
+            path = os.path.join(folder, f"{op}_{mib}.json")
+            if os.path.exists(path):
+                commands[(op, mib)] = Pairs(path)
+    return commands
+
+
+def print_commands(commands, goals):
+    print("### `mirdcng` against `openssl enc` (bench/pairs.py: alternating pairs, "
+          "median [interquartile range])")
+    print()
+    print("| size | operation | pairs | mirdcng | openssl | mirdcng ÷ openssl, pair by pair |")
+    print("|---|---|---|---|---|---|")
+    for mib in SIZES:
+        for op, peer, limit in OPERATIONS:
+            pairs = commands.get((op, mib))
+            if pairs is None:
+                print(f"| {mib} MiB | `{op}` | not built yet | | | |")
+                continue
+            ratios = pairs.ratios()
+            print(f"| {mib} MiB | `mirdcng {op}` vs `openssl {peer}` "
+                  f"| {len(pairs.runs['mirdcng']['times'])} | {pairs.cell('mirdcng')} "
+                  f"| {pairs.cell('openssl')} | {fmt_ratio(*ratios)} |")
+            if mib == BIG:
+                goals.append((f"`{op}` {BIG} MiB ≤ {limit:.1f} × `openssl {peer}` (median)",
+                              f"{ratios[1]:.2f} ×", ratios[1] <= limit))
+    print()
+    encrypt = commands.get(("encrypt", BIG))
+    if encrypt is not None:
+        spread = encrypt.relative_spread("mirdcng")
+        goals.append((f"`encrypt` {BIG} MiB: interquartile range ≤ {SPREAD_GOAL:.0%} of "
+                      "the median", f"{spread:.1%}", spread <= SPREAD_GOAL))
+
+    # Where the time of the largest runs goes: in the process, in the kernel,
+    # and how many page faults the kernel took for it.
+    print(f"### Where the {BIG} MiB runs spend their time (medians per run)")
+    print()
+    print("| command | wall | user | system | page faults |")
+    print("|---|---|---|---|---|")
+    for op, peer, _ in OPERATIONS:
+        pairs = commands.get((op, BIG))
+        if pairs is None:
+            continue
+        for name, label in (("mirdcng", f"mirdcng {op}"), ("openssl", f"openssl {peer}")):
+            print(f"| `{label}` | {fmt_time(pairs.median(name))} "
+                  f"| {fmt_time(pairs.median(name, 'user'))} "
+                  f"| {fmt_time(pairs.median(name, 'system'))} "
+                  f"| {pairs.median(name, 'minor_faults'):.0f} |")
+    print()
+
+
+def print_previous(folder, commands):
+    """The 256 MiB medians of the run before this one, beside this run's."""
+    previous_folder = folder.rstrip("/") + ".previous"
+    if not os.path.isdir(previous_folder):
+        return
+    previous = read_commands(previous_folder)
+    with open(os.path.join(previous_folder, "machine.txt"), encoding="utf-8") as f:
+        date = dict(line.rstrip("\n").partition("=")[::2] for line in f).get("date", "?")
+    print(f"### The same {BIG} MiB medians in the run before this one ({date})")
+    print()
+    print("| command | previous run | this run | change |")
+    print("|---|---|---|---|")
+    worst = 0.0
+    for op, peer, _ in OPERATIONS:
+        now, before = commands.get((op, BIG)), previous.get((op, BIG))
+        if now is None or before is None:
+            continue
+        for name, label in (("mirdcng", f"mirdcng {op}"), ("openssl", f"openssl {peer}")):
+            change = now.median(name) / before.median(name) - 1
+            worst = max(worst, abs(change))
+            print(f"| `{label}` | {fmt_time(before.median(name))} | {fmt_time(now.median(name))} "
+                  f"| {change:+.1%} |")
+        change = now.ratios()[1] / before.ratios()[1] - 1
+        worst = max(worst, abs(change))
+        print(f"| `{op}` ratio | {before.ratios()[1]:.2f} | {now.ratios()[1]:.2f} "
+              f"| {change:+.1%} |")
+    print()
+    print(f"Largest change: {worst:.1%} "
+          f"({'within' if worst <= REPEAT_GOAL else 'beyond'} {REPEAT_GOAL:.0%}).")
+    print()
 
 
 def print_goals(goals):

@@ -8,13 +8,17 @@
 # Environment: BENCH_DIR   folder for the generated files (default: a new
 #                          folder in /dev/shm when it has room, else in TMPDIR;
 #                          removed afterwards unless BENCH_KEEP=1)
-#              BENCH_OUT   folder for the raw results (default: build/bench-results)
+#              BENCH_OUT   folder for the raw results (default: build/bench-results;
+#                          the previous run's move to BENCH_OUT.previous, and
+#                          the report sets the two side by side)
 #
-# It installs what it lacks (hyperfine, GNU time, OpenSSL, Google Benchmark),
-# builds the `bench` preset (optimised, with the benchmark program), and runs:
-#   1. hyperfine: `mirdcng encrypt|decrypt|cat` against `openssl enc [-d]` on
-#      the same incompressible 1, 16 and 256 MiB files;
-#   2. GNU time: the peak resident memory of each command once per size;
+# It installs what it lacks (GNU time, OpenSSL, Google Benchmark), builds the
+# `bench` preset (optimised, with the benchmark program), and runs:
+#   1. bench/pairs.py: `mirdcng encrypt|decrypt|cat` against `openssl enc [-d]`
+#      (mirdcng with --force, since each run replaces the last one's output)
+#      on the same incompressible 1, 16 and 256 MiB files, in alternating
+#      pairs, so that both sides of every pair meet the same machine;
+#   2. GNU time: the peak resident memory of each command, median of three;
 #   3. mirdcng_bench (Google Benchmark, through the library's exports): 4 KiB
 #      files against a plain copy, time per byte from 1 MiB up, one thread
 #      against two, and AES-128-CBC alone plus a file copy (the ceiling).
@@ -28,7 +32,7 @@ if [ "${1:-}" = "--quick" ]; then
   quick=1
 fi
 
-scripts/install-deps.sh hyperfine time openssl python3 >&2
+scripts/install-deps.sh time openssl python3 >&2
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench >&2
@@ -36,8 +40,13 @@ mirdcng="$root/build/bench/tools/mirdcng"
 bench="$root/build/bench/bench/mirdcng_bench"
 
 out="${BENCH_OUT:-$root/build/bench-results}"
-rm -rf "$out"
+rm -rf "$out.previous"
+if [ -d "$out" ]; then
+  mv "$out" "$out.previous"
+fi
 mkdir -p "$out"
+load_at_start=$(cut -d' ' -f1-3 /proc/loadavg)
+date_at_start=$(date -u +%Y-%m-%dT%H:%MZ)
 
 # The largest file of the time-per-byte row: 1 GiB when memory allows it
 # (the file, its container, two outputs and the process's own 2 GiB).
@@ -78,12 +87,17 @@ if "$mirdcng" --help 2>/dev/null | grep -qE '^ +cat '; then
   has_cat=1
 fi
 
-runs_for() {  # MIB -> hyperfine runs
+runs_for() {  # MIB -> pairs
   if [ "$quick" -eq 1 ]; then echo 3
-  elif [ "$1" -ge 256 ]; then echo 10
+  elif [ "$1" -ge 256 ]; then echo 16
   elif [ "$1" -ge 16 ]; then echo 20
-  else echo 40
+  else echo 30
   fi
+}
+
+pairs() {  # JSON NAME_A COMMAND_A NAME_B COMMAND_B
+  python3 bench/pairs.py --warmup 1 --runs "$runs" --export-json "$out/$1" \
+    -n "$2" "$3" -n "$4" "$5"
 }
 
 for mib in "${sizes_mib[@]}"; do
@@ -93,24 +107,21 @@ for mib in "${sizes_mib[@]}"; do
   "$mirdcng" encrypt "$plain" "$sealed" >/dev/null
   "${openssl_enc[@]}" -in "$plain" -out "$work/sealed_${mib}M.ossl"
   runs=$(runs_for "$mib")
-  echo "bench: $mib MiB, $runs runs each" >&2
+  echo "bench: $mib MiB, $runs pairs each" >&2
 
-  hyperfine -N --style basic --warmup 2 --runs "$runs" \
-    --export-json "$out/encrypt_${mib}.json" \
-    -n mirdcng "$mirdcng encrypt $plain $work/out_${mib}M.EBS" \
-    -n openssl "${openssl_enc[*]} -in $plain -out $work/out_${mib}M.ossl" >&2
-  hyperfine -N --style basic --warmup 2 --runs "$runs" \
-    --export-json "$out/decrypt_${mib}.json" \
-    -n mirdcng "$mirdcng decrypt $sealed $work/back_${mib}M.EBS" \
-    -n openssl "${openssl_enc[*]} -d -in $work/sealed_${mib}M.ossl -out $work/back_${mib}M.bin" >&2
+  pairs "encrypt_${mib}.json" \
+    mirdcng "$mirdcng encrypt --force $plain $work/out_${mib}M.EBS" \
+    openssl "${openssl_enc[*]} -in $plain -out $work/out_${mib}M.ossl"
+  pairs "decrypt_${mib}.json" \
+    mirdcng "$mirdcng decrypt --force $sealed $work/back_${mib}M.EBS" \
+    openssl "${openssl_enc[*]} -d -in $work/sealed_${mib}M.ossl -out $work/back_${mib}M.bin"
   cmp -s "$plain" "$work/back_${mib}M.EBS"
   cmp -s "$plain" "$work/back_${mib}M.bin"
   if [ "$has_cat" -eq 1 ]; then
-    # hyperfine sends the command's output to /dev/null, as `> /dev/null` does.
-    hyperfine -N --style basic --warmup 2 --runs "$runs" \
-      --export-json "$out/cat_${mib}.json" \
-      -n mirdcng "$mirdcng cat $sealed" \
-      -n openssl "${openssl_enc[*]} -d -in $work/sealed_${mib}M.ossl -out /dev/null" >&2
+    # pairs.py sends the command's output to /dev/null, as `> /dev/null` does.
+    pairs "cat_${mib}.json" \
+      mirdcng "$mirdcng cat $sealed" \
+      openssl "${openssl_enc[*]} -d -in $work/sealed_${mib}M.ossl -out /dev/null"
     "$mirdcng" cat "$sealed" | cmp -s "$plain" -
   fi
 
@@ -123,9 +134,9 @@ for mib in "${sizes_mib[@]}"; do
       cat "$out/time.tmp"
     done | sort -n | sed -n 2p | xargs printf '%s\t%s\t%s\n' "$label" "$mib" >>"$out/rss.tsv"
   }
-  peak "mirdcng encrypt" "$mirdcng" encrypt "$plain" "$work/out_${mib}M.EBS"
+  peak "mirdcng encrypt" "$mirdcng" encrypt --force "$plain" "$work/out_${mib}M.EBS"
   peak "openssl enc" "${openssl_enc[@]}" -in "$plain" -out "$work/out_${mib}M.ossl"
-  peak "mirdcng decrypt" "$mirdcng" decrypt "$sealed" "$work/back_${mib}M.EBS"
+  peak "mirdcng decrypt" "$mirdcng" decrypt --force "$sealed" "$work/back_${mib}M.EBS"
   peak "openssl enc -d" "${openssl_enc[@]}" -d -in "$work/sealed_${mib}M.ossl" -out /dev/null
   if [ "$has_cat" -eq 1 ]; then
     peak "mirdcng cat" "$mirdcng" cat "$sealed"
@@ -151,10 +162,10 @@ rm -rf "$gb_dir"
   echo "memory=$(free -g | awk '/Mem:/ {print $2 " GiB"}')"
   echo "kernel=$(uname -r)"
   echo "openssl=$(openssl version)"
-  echo "hyperfine=$(hyperfine --version)"
   echo "files=$(df -T "$work" | awk 'NR==2 {print $2}')"
+  echo "load_at_start=$load_at_start"
   echo "load=$(cut -d' ' -f1-3 /proc/loadavg)"
-  echo "date=$(date -u +%Y-%m-%dT%H:%MZ)"
+  echo "date=$date_at_start"
   echo "has_cat=$has_cat"
 } >"$out/machine.txt"
 

@@ -4,8 +4,8 @@
 // Three things set it apart from a plain vector: growing it leaves the new
 // bytes uninitialised (a file is read straight over them, so zeroing them
 // first is wasted work), its storage comes from the platform's memory for
-// whole-file buffers (huge pages for large ones), and it is wiped before it
-// goes back, since it often holds plaintext.
+// whole-file buffers (huge pages for large ones), and it is wiped before its
+// memory can serve the process again, since it often holds plaintext.
 #ifndef MIRDCNG_ENGINE_BYTE_BUFFER_H_
 #define MIRDCNG_ENGINE_BYTE_BUFFER_H_
 
@@ -16,13 +16,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/cng.h"
 #include "platform/memory.h"
 
 namespace mirdcng {
 
 // BufferAllocator hands out the platform's memory for whole-file buffers and,
-// when `kWipe`, zeroes it before giving it back.
+// when `kWipe`, has it wiped as it goes back (platform/memory.h).
 template <class T, bool kWipe>
 class BufferAllocator {
  public:
@@ -48,11 +47,8 @@ class BufferAllocator {
     return static_cast<T*>(block);
   }
 
-  void deallocate(T* block, std::size_t n) noexcept {
-    if constexpr (kWipe) {
-      SecureZeroMemory(block, n * sizeof(T));
-    }
-    platform::FreeBytes(block);
+  void deallocate(T* block, std::size_t /*n*/) noexcept {
+    platform::FreeBytes(block, kWipe ? platform::Wipe::kYes : platform::Wipe::kNo);
   }
 
   // Value-less construction default-initialises: bytes stay as they were.

@@ -68,11 +68,12 @@ class CNGManager {
   // mode.
   [[nodiscard]] bool DecryptToStream(std::string src, std::FILE* out);
 
-  // DecryptToBuffer decrypts the container `name` into `out`, dropping the tag
-  // trailer by its length alone. Returns false, leaving `out` untouched, when
-  // the file is not a container or does not decrypt, or `name` is not a
+  // DecryptToBuffer decrypts the container `name` and hands `out` the block
+  // it decrypted into, its size() the plaintext without the tag trailer (which
+  // is dropped by its length alone). Returns false, leaving `out` untouched,
+  // when the file is not a container or does not decrypt, or `name` is not a
   // regular file (it is then not read). Never writes `err`.
-  [[nodiscard]] bool DecryptToBuffer(std::string name, ByteBuffer& out, int& err);
+  [[nodiscard]] bool DecryptToBuffer(std::string name, HeapBlock& out, int& err);
 
   // outcome says how EncryptFile or DecryptFile ended, and why
   // (engine/outcome.h).

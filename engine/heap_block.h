@@ -1,21 +1,24 @@
 // HeapBlock: the one owner of a block from the process heap.
 //
 // Blocks come uninitialised (flags 0), as the engine never relies on their
-// first content. A block made with Wipe::kYes is zeroed before it is freed,
-// for blocks that hold keys, IVs or plaintext.
+// first content. A block made with Wipe::kYes, for keys, IVs or plaintext, is
+// wiped as it is freed, wherever its memory would stay in the process
+// (platform/memory.h).
 #ifndef MIRDCNG_ENGINE_HEAP_BLOCK_H_
 #define MIRDCNG_ENGINE_HEAP_BLOCK_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <utility>
 
 #include "platform/cng.h"
+#include "platform/memory.h"
 
 namespace mirdcng {
 
 class HeapBlock {
  public:
-  enum class Wipe { kNo, kYes };
+  using Wipe = platform::Wipe;
 
   HeapBlock() = default;
   ~HeapBlock() { Release(); }
@@ -47,18 +50,24 @@ class HeapBlock {
   }
 
   PUCHAR get() const { return data_; }
+  // The bytes that count: all of the block, or fewer after Shrink.
   std::size_t size() const { return size_; }
+  Wipe wipe() const { return wipe_; }
   explicit operator bool() const { return data_ != nullptr; }
 
+  // Shrink counts only the first `size` bytes from now on; the rest stays
+  // allocated, and is wiped with the block.
+  void Shrink(std::size_t size) { size_ = std::min(size, size_); }
+
+  // Detach gives the block up without freeing it: its new owner frees it
+  // with platform::FreeBytes, wiping it as wipe() says.
+  [[nodiscard]] PUCHAR Detach() {
+    size_ = 0;
+    return std::exchange(data_, nullptr);
+  }
+
   void Release() {
-    if (data_ == nullptr) {
-      return;
-    }
-    if (wipe_ == Wipe::kYes) {
-      SecureZeroMemory(data_, size_);
-    }
-    HeapFree(GetProcessHeap(), 0, data_);
-    data_ = nullptr;
+    platform::FreeBytes(std::exchange(data_, nullptr), wipe_);
     size_ = 0;
   }
 

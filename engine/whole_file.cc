@@ -51,8 +51,11 @@ Outcome ReadTail(std::FILE* file, Buffer& out, std::size_t limit) {
 }
 
 template <class Buffer>
-Outcome ReadInto(std::FILE* file, Buffer& out, std::size_t extra, std::size_t limit) {
-  const std::int64_t measured = platform::FileSize(file);
+Outcome ReadInto(std::FILE* file, Buffer& out, std::size_t extra, std::size_t limit,
+                 std::int64_t measured) {
+  if (measured < 0) {
+    measured = platform::FileSize(file);
+  }
   if (measured >= 0 && static_cast<std::uint64_t>(measured) >= limit) {
     return TooLarge();
   }
@@ -72,13 +75,13 @@ Outcome ReadInto(std::FILE* file, Buffer& out, std::size_t extra, std::size_t li
 }  // namespace
 
 Outcome ReadWholeFile(std::FILE* file, ByteBuffer& out, std::size_t extra,
-                      std::size_t limit) {
-  return ReadInto(file, out, extra, limit);
+                      std::size_t limit, std::int64_t measured) {
+  return ReadInto(file, out, extra, limit, measured);
 }
 
 Outcome ReadWholeFile(std::FILE* file, CiphertextBuffer& out, std::size_t extra,
-                      std::size_t limit) {
-  return ReadInto(file, out, extra, limit);
+                      std::size_t limit, std::int64_t measured) {
+  return ReadInto(file, out, extra, limit, measured);
 }
 
 }  // namespace mirdcng

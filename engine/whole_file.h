@@ -3,6 +3,7 @@
 #define MIRDCNG_ENGINE_WHOLE_FILE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "engine/byte_buffer.h"
@@ -12,9 +13,11 @@ namespace mirdcng {
 
 // ReadWholeFile reads `file` from its current position to its end into the
 // empty `out`, reserving room for `extra` more bytes after the file's content
-// (for a tag). A file measured at `limit` bytes or more is refused before
-// anything is read; one that grows while it is read is read to its new end,
-// as long as it stays below `limit`.
+// (for a tag). The file is measured here, unless its opener measured it just
+// before and gives that size as `measured` (a negative value gives none). A
+// file measured at `limit` bytes or more is refused before anything is read;
+// one that grows while it is read is read to its new end, as long as it stays
+// below `limit`.
 //
 // Returns kDone with every byte in `out`; kTooLarge with `out` empty; or
 // kSourceUnreadable, with the read's errno, when a read failed (`out` then
@@ -23,9 +26,10 @@ namespace mirdcng {
 // the system into `out`, with no copy left behind in a stream buffer; a
 // buffered stream is read as well, through its buffer.
 [[nodiscard]] Outcome ReadWholeFile(std::FILE* file, ByteBuffer& out, std::size_t extra,
-                                    std::size_t limit);
+                                    std::size_t limit, std::int64_t measured = -1);
 [[nodiscard]] Outcome ReadWholeFile(std::FILE* file, CiphertextBuffer& out,
-                                    std::size_t extra, std::size_t limit);
+                                    std::size_t extra, std::size_t limit,
+                                    std::int64_t measured = -1);
 
 }  // namespace mirdcng
 

@@ -7,8 +7,8 @@
 namespace mirdcng {
 
 Outcome CheckSource(const std::string& path) {
-  const platform::Opened source = platform::OpenForReading(path.c_str());
-  if (source.file) {
+  const platform::Opened source = platform::CheckOpensForReading(path.c_str());
+  if (!source.not_regular && source.error == 0) {
     return {};
   }
   return {source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnopened,

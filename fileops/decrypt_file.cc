@@ -54,8 +54,7 @@ bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
     }
     return false;
   }
-  return Record(
-      WriteDestination(dst, {content}, {file, platform::IdentityOf(source.file.get())}));
+  return Record(WriteDestination(dst, {content}, {file, source.identity}));
 }
 
 bool CNGManager::DecryptToStream(std::string src, std::FILE* out) {
@@ -71,7 +70,8 @@ bool CNGManager::DecryptChecked(const platform::Opened& source, CiphertextBuffer
     return Fail(source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnreadable,
                 source.error);
   }
-  if (const Outcome read = ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes);
+  if (const Outcome read =
+          ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes, source.size);
       !read.done()) {
     return Record(read);
   }

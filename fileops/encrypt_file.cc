@@ -39,12 +39,12 @@ bool CNGManager::ReadPlaintext(const std::string& src, ByteBuffer& buffer,
     return Fail(source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnreadable,
                 source.error);
   }
-  identity = platform::IdentityOf(source.file.get());
+  identity = source.identity;
   // The plaintext count is what was read, not what was measured: a source
   // that changes while it is read is taken as it was read. Its limit keeps
   // every container written below 2^31 bytes, so that it can be read back.
-  const Outcome read =
-      ReadWholeFile(source.file.get(), buffer, tag.size(), kMaxSealedBytes - tag.size());
+  const Outcome read = ReadWholeFile(source.file.get(), buffer, tag.size(),
+                                     kMaxSealedBytes - tag.size(), source.size);
   if (!read.done()) {
     return Record(read);
   }

@@ -3,19 +3,19 @@
 // of them fail (mirdutils/fault_injection.h).
 //
 // AllocateChunk returns `size` bytes for a queue pipe's content, or null;
-// FreeChunk gives them back, and takes the size they were allocated with. A
-// chunk that takes a whole large write (a megabyte and more) is mapped on its
-// own, in huge pages where the system offers them: filling it then costs a few
-// hundred page faults instead of one for every 4 KiB. The content may be
-// plaintext: FreeChunk wipes the first `used` bytes of a chunk before its
-// memory is reused in the process (a mapped chunk's pages leave the process,
-// and the system clears them before it hands them out again).
+// FreeChunk gives them back. Chunks are the blocks that libmirdcng holds whole
+// files in (platform/blocks.h), so that a large one is mapped in huge pages,
+// and so that a block of content that libmirdcng hands over whole
+// (zulwrite_adopt) is freed as any chunk is. The content may be plaintext:
+// FreeChunk wipes a chunk wherever its memory stays in the process.
 #ifndef MIRDUTILS_CHUNK_MEMORY_H_
 #define MIRDUTILS_CHUNK_MEMORY_H_
 
 #include <cstddef>
 #include <new>
 #include <utility>
+
+#include "platform/blocks.h"
 
 namespace mirdutils {
 
@@ -27,8 +27,14 @@ bool AllocationFails() noexcept;
 inline bool AllocationFails() noexcept { return false; }
 #endif
 
-[[nodiscard]] std::byte* AllocateChunk(std::size_t size) noexcept;
-void FreeChunk(std::byte* bytes, std::size_t size, std::size_t used) noexcept;
+[[nodiscard]] inline std::byte* AllocateChunk(std::size_t size) noexcept {
+  return AllocationFails() ? nullptr
+                           : static_cast<std::byte*>(mirdcng::blocks::Allocate(size));
+}
+
+inline void FreeChunk(std::byte* bytes) noexcept {
+  mirdcng::blocks::Free(bytes, mirdcng::blocks::Wipe::kYes);
+}
 
 // New makes a T, or returns null when there is no memory for it.
 // REQUIRES: T's constructor does not throw.

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "mirdutils/chunk_memory.h"
+
 struct zulpipe {
   zulpipe() = default;
   virtual ~zulpipe() = default;
@@ -19,6 +21,14 @@ struct zulpipe {
   // Write takes all `size` bytes at `data`, which is not null, and returns
   // true, or takes none and returns false.
   virtual bool Write(const std::byte* data, std::size_t size) = 0;
+
+  // Adopt takes `block` (a chunk, not null) whose first `size` bytes are
+  // content, as Write takes a copy of them, and returns true; or frees it and
+  // returns false. A pipe that cannot be written takes nothing.
+  virtual bool Adopt(std::byte* block, std::size_t /*size*/) {
+    mirdutils::FreeChunk(block);
+    return false;
+  }
 };
 
 #endif  // MIRDUTILS_PIPE_BASE_H_

@@ -11,7 +11,7 @@ namespace mirdutils {
 struct QueuePipe::Chunk {
   Chunk(std::byte* chunk_bytes, std::size_t chunk_capacity)
       : bytes(chunk_bytes), capacity(chunk_capacity) {}
-  ~Chunk() { FreeChunk(bytes, capacity, end); }
+  ~Chunk() { FreeChunk(bytes); }
   Chunk(const Chunk&) = delete;
   Chunk& operator=(const Chunk&) = delete;
 
@@ -39,14 +39,13 @@ void QueuePipe::PopFront() {
   read_offset_ = 0;
 }
 
-QueuePipe::Chunk* QueuePipe::Append(std::size_t capacity) {
-  std::byte* bytes = AllocateChunk(capacity);
+QueuePipe::Chunk* QueuePipe::Append(std::byte* bytes, std::size_t capacity) {
   if (bytes == nullptr) {
     return nullptr;
   }
   std::unique_ptr<Chunk> chunk(New<Chunk>(bytes, capacity));
   if (!chunk) {
-    FreeChunk(bytes, capacity, 0);
+    FreeChunk(bytes);
     return nullptr;
   }
   Chunk* added = chunk.get();
@@ -88,7 +87,8 @@ bool QueuePipe::Write(const std::byte* data, std::size_t size) {
   // whole or not at all.
   Chunk* fresh = nullptr;
   if (spare < size) {
-    fresh = Append(std::max(size - spare, kMinChunk));
+    const std::size_t capacity = std::max(size - spare, kMinChunk);
+    fresh = Append(AllocateChunk(capacity), capacity);
     if (fresh == nullptr) {
       failed_ = true;
       return false;
@@ -102,6 +102,22 @@ bool QueuePipe::Write(const std::byte* data, std::size_t size) {
     std::memcpy(fresh->bytes, data + spare, size - spare);
     fresh->end = size - spare;
   }
+  return true;
+}
+
+bool QueuePipe::Adopt(std::byte* block, std::size_t size) {
+  if (failed_ || size == 0) {
+    FreeChunk(block);
+    return !failed_;
+  }
+  Chunk* adopted = Append(block, size);
+  if (adopted == nullptr) {
+    failed_ = true;
+    return false;
+  }
+  // Full, whatever more the block may hold: a later write starts a chunk of
+  // its own after it.
+  adopted->end = size;
   return true;
 }
 

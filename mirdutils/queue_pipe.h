@@ -4,9 +4,10 @@
 // out of the oldest chunk and frees it as soon as it has been read through.
 // Small writes share a chunk of kMinChunk bytes; a larger write gets a chunk
 // of exactly its own size, so a large content costs the pipe its own size
-// and nothing more, and no byte is ever moved inside the pipe. The chunks
-// hold plaintext: they are wiped before their memory can be used again in
-// the process (chunk_memory.h).
+// and nothing more, and no byte is ever moved inside the pipe. An adopted
+// block becomes a chunk as it is, with no copy at all. The chunks hold
+// plaintext: they are wiped before their memory can be used again in the
+// process (chunk_memory.h).
 //
 // A write that finds no memory fails the pipe for good: every later read and
 // write fails, so that a reader never takes what is left for all of it.
@@ -29,13 +30,15 @@ class QueuePipe final : public zulpipe {
 
   long long Read(std::byte* buffer, std::size_t size) override;
   bool Write(const std::byte* data, std::size_t size) override;
+  bool Adopt(std::byte* block, std::size_t size) override;
 
  private:
   struct Chunk;
 
-  // Append adds an empty chunk of `capacity` bytes after the last one and
-  // returns it, or null when there is no memory for it.
-  [[nodiscard]] Chunk* Append(std::size_t capacity);
+  // Append adds a chunk of `capacity` bytes at `bytes` after the last one and
+  // returns it, or frees them and returns null when there is no memory for
+  // its record.
+  [[nodiscard]] Chunk* Append(std::byte* bytes, std::size_t capacity);
   void PopFront();
 
   std::unique_ptr<Chunk> head_;

@@ -1,9 +1,10 @@
-// The five functions of the library's interface: argument checks, and no
-// exception across the C boundary.
+// The five functions of the library's interface, and zulwrite_adopt for
+// libmirdcng: argument checks, and no exception across the C boundary.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
+#include "mirdutils/adopt.h"
 #include "mirdutils/chunk_memory.h"
 #include "mirdutils/mirdutils.h"
 #include "mirdutils/queue_pipe.h"
@@ -49,6 +50,18 @@ long long zulwrite(zulpipe* pipe, const void* data, long long size) noexcept {
                        static_cast<std::size_t>(size))
                ? size
                : kError;
+  });
+}
+
+long long zulwrite_adopt(zulpipe* pipe, void* block, long long size) noexcept {
+  auto* bytes = static_cast<std::byte*>(block);
+  if (pipe == nullptr || bytes == nullptr || size < 0 ||
+      static_cast<unsigned long long>(size) > kLargestCount) {
+    mirdutils::FreeChunk(bytes);
+    return kError;
+  }
+  return Caught(kError, [&] {
+    return pipe->Adopt(bytes, static_cast<std::size_t>(size)) ? size : kError;
   });
 }
 

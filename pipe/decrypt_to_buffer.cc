@@ -2,16 +2,14 @@
 // dropped by its length alone, for the stream factory.
 //
 // The whole file is read once and viewed in place: the IV and the ciphertext
-// are not copied out of it. Each buffer is let go as soon as the next one
-// holds what it held (the file once the plaintext exists, the engine's
-// plaintext block once the caller's buffer has it), so that no more than two
-// of them are alive at any time.
+// are not copied out of it, and it is let go as soon as the plaintext exists.
+// The plaintext stays in the block the transform decrypted it into, and that
+// block itself is handed to the caller, and on to the pipe: the content is
+// never copied on its way.
 #include <cstdio>
-#include <cstring>
 
 #include "engine/cng_manager.h"
 #include "engine/whole_file.h"
-#include "platform/memory.h"
 #include "platform/share_open.h"
 
 namespace mirdcng {
@@ -26,14 +24,12 @@ bool ReadContainer(const std::string& name, CiphertextBuffer& file) {
     return false;
   }
   std::rewind(source.file.get());
-  return ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes).done();
+  return ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes, source.size).done();
 }
 
 }  // namespace
 
-bool CNGManager::DecryptToBuffer(std::string name, ByteBuffer& out, int& /*err*/) {
-  // The plaintext's buffer takes over the file's memory, let go just before.
-  const platform::ReuseOneBlock reuse;
+bool CNGManager::DecryptToBuffer(std::string name, HeapBlock& out, int& /*err*/) {
   CiphertextBuffer file;  // a container: ciphertext, no secret to wipe
   if (!ReadContainer(name, file)) {
     return false;
@@ -51,13 +47,10 @@ bool CNGManager::DecryptToBuffer(std::string name, ByteBuffer& out, int& /*err*/
   if (tag_length > plainLength) {
     return false;
   }
-  // Grown without being filled first, then filled by one copy.
-  out.resize(plainLength - tag_length);
-  if (!out.empty()) {
-    std::memcpy(out.data(), plainText, out.size());
-  }
+  // The trailer stays in the block, outside what counts, and is wiped with it.
+  output_.Shrink(plainLength - tag_length);
+  out = std::move(output_);
   plainText = nullptr;
-  output_.Release();
   return true;
 }
 

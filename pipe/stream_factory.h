@@ -5,20 +5,26 @@
 
 #include <cstdio>
 
+#include "mirdutils/adopt.h"
 #include "mirdutils/mirdutils.h"
 
 namespace mirdcng {
 
 // PipeLibrary names the pipe library's functions that the factory calls, so
-// that the factory can be run against a stand-in that fails on purpose. These
-// three are all that the library imports from the pipe library.
+// that the factory can be run against a stand-in that fails on purpose. The
+// first three are all that the library imports from the pipe library.
 struct PipeLibrary {
   zulpipe* (*create_queue)();
   long long (*write)(zulpipe* pipe, const void* data, long long size);
   zulpipe* (*create_binary_stream)(std::FILE* stream, const char* name, bool owns_stream);
+  // zulwrite_adopt (mirdutils/adopt.h) where the pipe library has it. Left
+  // null, the plaintext is copied in with `write`, unless `create_queue` is
+  // the loaded pipe library's own create_queue_zulpipe: its queue pipes then
+  // adopt through that library's zulwrite_adopt, where it has one.
+  ZulwriteAdopt adopt = nullptr;
 };
 
-// Mirdutils returns the real one: libmirdutils.
+// Mirdutils returns the real one: the pipe library the process has loaded.
 const PipeLibrary& Mirdutils();
 
 // OpenAsPipe does what create_cng77_pipe promises (mirdcng/mirdcng.h), with

@@ -34,11 +34,23 @@ struct FileCloser {
 // stream that was written with CloseFile instead, to learn whether it worked.
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opened is what an open gives: the stream, or why there is none.
+// FileIdentity tells files apart whatever path reaches them: two paths name
+// the same file exactly when their identities are equal.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Opened is what an open gives: the stream, or why there is none; and what the
+// open learnt of the file on the way, so that no one asks the system again:
+// its size when it was opened and its identity.
 struct Opened {
   File file;
   bool not_regular = false;  // the name reaches something else; it was not read
   int error = 0;             // errno, when the open itself failed
+  std::int64_t size = -1;    // -1 when it could not be measured
+  std::optional<FileIdentity> identity;
 };
 
 // OpenForReading opens the regular file `path` for reading in binary mode.
@@ -47,6 +59,12 @@ struct Opened {
 // buffer. Kernel files that measure 0 bytes but have content (/proc) are
 // regular and are read whole.
 [[nodiscard]] Opened OpenForReading(const char* path);
+
+// CheckOpensForReading opens `path` as OpenForReading does and closes it again
+// at once, without making a stream of it: the Opened it returns has no
+// stream, and its `not_regular` and `error` say why the open failed (neither
+// set: it opened).
+[[nodiscard]] Opened CheckOpensForReading(const char* path);
 
 // OpenForWriting opens `path` for writing in binary mode, unbuffered,
 // creating it (as fopen does: mode 0666 less the umask) or emptying it. An
@@ -67,17 +85,8 @@ std::int64_t FileSize(std::FILE* file);
 // stream that cannot seek. Nothing is read or moved.
 [[nodiscard]] bool CanRewind(std::FILE* file);
 
-// FileIdentity tells files apart whatever path reaches them: two paths name
-// the same file exactly when their identities are equal.
-struct FileIdentity {
-  std::uint64_t volume = 0;
-  std::uint64_t index = 0;
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
-
-// IdentityOf returns the identity of the open `file`, or of the file at
-// `path`; nothing when it cannot be learnt (no such file, say).
-std::optional<FileIdentity> IdentityOf(std::FILE* file);
+// IdentityOf returns the identity of the file at `path` (that of an open file
+// is in its Opened); nothing when it cannot be learnt (no such file, say).
 std::optional<FileIdentity> IdentityOf(const char* path);
 
 }  // namespace mirdcng::platform

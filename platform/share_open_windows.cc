@@ -13,6 +13,29 @@
 namespace mirdcng::platform {
 namespace {
 
+Opened Failed(int error) {
+  Opened failed;
+  failed.error = error;
+  return failed;
+}
+
+// What one look at an open handle tells of its file.
+struct HandleFacts {
+  std::int64_t size = -1;
+  std::optional<FileIdentity> identity;
+};
+
+HandleFacts FactsOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) {
+    return {};
+  }
+  return {static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) |
+                                    info.nFileSizeLow),
+          FileIdentity{info.dwVolumeSerialNumber,
+                       (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow}};
+}
+
 // Open opens `path` with `access` and `disposition`, and makes a stream of
 // mode `mode` of it once it is known to be a file on a disk (not a device, a
 // pipe or a console). A null security descriptor: the handle is not
@@ -22,37 +45,52 @@ Opened Open(const char* path, DWORD access, DWORD disposition, int flags,
   HANDLE handle = CreateFileA(path, access, kShareAll, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    return Opened{nullptr, false, ErrnoOf(GetLastError())};
+    return Failed(ErrnoOf(GetLastError()));
   }
   if (GetFileType(handle) != FILE_TYPE_DISK) {
     CloseHandle(handle);
-    return Opened{nullptr, true, 0};
+    Opened refused;
+    refused.not_regular = true;
+    return refused;
   }
   if (truncate && !SetEndOfFile(handle)) {
     const int error = ErrnoOf(GetLastError());
     CloseHandle(handle);
-    return Opened{nullptr, false, error};
+    return Failed(error);
   }
+  const HandleFacts facts = FactsOf(handle);
   const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
                                          flags | _O_BINARY | _O_NOINHERIT);
   if (descriptor < 0) {
     CloseHandle(handle);
-    return Opened{nullptr, false, EMFILE};
+    return Failed(EMFILE);
   }
   File file(_fdopen(descriptor, mode));
   if (!file) {
     const int error = errno;
     _close(descriptor);  // closes the handle too
-    return Opened{nullptr, false, error};
+    return Failed(error);
   }
   std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  return Opened{std::move(file), false, 0};
+  return Opened{std::move(file), false, 0, facts.size, facts.identity};
 }
 
 }  // namespace
 
 Opened OpenForReading(const char* path) {
   return Open(path, GENERIC_READ, OPEN_EXISTING, _O_RDONLY, "rb", false);
+}
+
+Opened CheckOpensForReading(const char* path) {
+  HANDLE handle = CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return Failed(ErrnoOf(GetLastError()));
+  }
+  Opened result;
+  result.not_regular = GetFileType(handle) != FILE_TYPE_DISK;
+  CloseHandle(handle);
+  return result;
 }
 
 Opened OpenForWriting(const char* path) {
@@ -78,23 +116,6 @@ bool CanRewind(std::FILE* file) {
   return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
 }
 
-namespace {
-
-std::optional<FileIdentity> IdentityOfHandle(HANDLE handle) {
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) {
-    return std::nullopt;
-  }
-  return FileIdentity{info.dwVolumeSerialNumber,
-                      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-}
-
-}  // namespace
-
-std::optional<FileIdentity> IdentityOf(std::FILE* file) {
-  return IdentityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
-}
-
 std::optional<FileIdentity> IdentityOf(const char* path) {
   // Attributes only, shared with everyone: the host may hold the file open.
   HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr,
@@ -102,7 +123,7 @@ std::optional<FileIdentity> IdentityOf(const char* path) {
   if (handle == INVALID_HANDLE_VALUE) {
     return std::nullopt;
   }
-  std::optional<FileIdentity> identity = IdentityOfHandle(handle);
+  std::optional<FileIdentity> identity = FactsOf(handle).identity;
   CloseHandle(handle);
   return identity;
 }

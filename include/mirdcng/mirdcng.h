@@ -156,14 +156,17 @@ MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag,
 // taken, so with `flag` true it cannot know whether it still owns `file`;
 // pass false and close `file` after zulclose.
 //
-// The pipe library: of it, this function calls create_queue_zulpipe, zulwrite
-// and create_binary_stream_zulpipe, nothing else, so that it works beside
-// any library that has those three. The plaintext goes into the queue pipe
-// with one zulwrite whose result is not looked at: what it returns is that
-// library's own convention. So this function cannot tell a write that took
-// only part of the plaintext, and returns the pipe all the same; the library
-// must then fail the pipe's reads rather than serve part of the file, as this
-// project's mirdutils does (its zulread then returns a negative count).
+// The pipe library: of it, this function imports create_queue_zulpipe,
+// zulwrite and create_binary_stream_zulpipe, nothing else, so that it works
+// beside any library that has those three. The plaintext goes into the queue
+// pipe with one zulwrite whose result is not looked at: what it returns is
+// that library's own convention. So this function cannot tell a write that
+// took only part of the plaintext, and returns the pipe all the same; the
+// library must then fail the pipe's reads rather than serve part of the file,
+// as this project's mirdutils does (its zulread then returns a negative
+// count). Beside this project's own mirdutils, which has one more function
+// for it, the pipe takes over the block the plaintext was decrypted into
+// instead of a copy, under the same rules.
 //
 // Memory: a file of N bytes is held about twice over at the most while it is
 // opened, the pipe's own copy of the plaintext included.

@@ -33,6 +33,8 @@ platform::File OpenForReading(const std::string& path) {
 
 Bytes Contents(const ByteBuffer& buffer) { return Bytes(buffer.begin(), buffer.end()); }
 
+// Measured here, or by the platform's open, which hands its measure on (and
+// the file's identity with it).
 TEST(ReadWholeFile, RefusesAFileAtTheLimitBeforeReadingIt) {
   TempDir dir;
   struct Case {
@@ -46,25 +48,35 @@ TEST(ReadWholeFile, RefusesAFileAtTheLimitBeforeReadingIt) {
       {5000, 100, Cause::kTooLarge},
   };
   constexpr std::size_t kExtra = 7;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.size) + " bytes, limit " + std::to_string(c.limit));
-    const Bytes content = PatternBytes(c.size, static_cast<std::uint32_t>(c.size));
-    dir.Write("file", content);
-    platform::File file = OpenForReading(dir.Path("file"));
-    ASSERT_NE(file, nullptr);
-    ByteBuffer out;
-    EXPECT_EQ(ReadWholeFile(file.get(), out, kExtra, c.limit).cause, c.expected);
-    if (c.expected == Cause::kDone) {
-      EXPECT_EQ(Contents(out), content);
-      EXPECT_GE(out.capacity(), c.size + kExtra) << "room for the tag is reserved";
-    } else {
-      EXPECT_TRUE(out.empty());
-      EXPECT_EQ(std::ftell(file.get()), 0) << "nothing was read";
+  for (const bool measured_by_open : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(c.size) + " bytes, limit " + std::to_string(c.limit) +
+                   (measured_by_open ? ", measured by the open" : ""));
+      const Bytes content = PatternBytes(c.size, static_cast<std::uint32_t>(c.size));
+      dir.Write("file", content);
+      platform::Opened opened;
+      if (measured_by_open) {
+        opened = platform::OpenForReading(dir.Path("file").c_str());
+        EXPECT_EQ(opened.size, static_cast<std::int64_t>(c.size));
+        EXPECT_EQ(opened.identity, platform::IdentityOf(dir.Path("file").c_str()));
+      } else {
+        opened.file = OpenForReading(dir.Path("file"));
+      }
+      ASSERT_NE(opened.file, nullptr);
+      ByteBuffer out;
+      EXPECT_EQ(ReadWholeFile(opened.file.get(), out, kExtra, c.limit, opened.size).cause,
+                c.expected);
+      if (c.expected == Cause::kDone) {
+        EXPECT_EQ(Contents(out), content);
+        EXPECT_GE(out.capacity(), c.size + kExtra) << "room for the tag is reserved";
+      } else {
+        EXPECT_TRUE(out.empty());
+        EXPECT_EQ(std::ftell(opened.file.get()), 0) << "nothing was read";
+      }
     }
   }
 }
 
-// A file that yields fewer bytes than measured: read from past its start.
 TEST(ReadWholeFile, TakesWhatIsThereWhenFewerBytesArrive) {
   TempDir dir;
   const Bytes content = PatternBytes(300);

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "mirdutils/fault_injection.h"
 #include "mirdutils/mirdutils.h"
+#include "pipe/stream_factory.h"
+#include "platform/blocks.h"
 
 namespace {
 
@@ -143,22 +147,75 @@ TEST(QueuePipeTest, RefusedCallsChangeNothing) {
   EXPECT_EQ(ReadToEnd(pipe.get(), 64), kept);
 }
 
+// zulwrite_adopt, as libmirdcng finds it.
+long long Adopt(zulpipe* pipe, const Bytes& bytes) {
+  const ZulwriteAdopt adopt = mirdcng::Mirdutils().adopt;
+  // Room to spare, as a decrypted block has after its content.
+  void* block = mirdcng::blocks::Allocate(bytes.size() + 16);
+  if (adopt == nullptr || block == nullptr) {
+    ADD_FAILURE() << "no zulwrite_adopt, or no block";
+    mirdcng::blocks::Free(block, mirdcng::blocks::Wipe::kNo);
+    return -2;
+  }
+  if (!bytes.empty()) {
+    std::memcpy(block, bytes.data(), bytes.size());
+  }
+  return adopt(pipe, block, static_cast<long long>(bytes.size()));
+}
+
+// An adopted block is read in its place among the writes, and only as far as
+// its size says. Whatever the call returns, the block is the pipe library's:
+// under AddressSanitizer a block that no one frees fails the run.
+TEST(QueuePipeTest, AnAdoptedBlockIsReadInItsPlaceAndIsTakenEvenWhenRefused) {
+  Pipe pipe(create_queue_zulpipe());
+  ASSERT_NE(pipe, nullptr);
+  const Bytes before = Pattern(100, 1);
+  const Bytes adopted = Pattern((std::size_t{3} << 20) + 5, 2);
+  const Bytes after = Pattern(70, 3);
+  ASSERT_EQ(Write(pipe.get(), before), 100);
+  ASSERT_EQ(Adopt(pipe.get(), adopted), static_cast<long long>(adopted.size()));
+  EXPECT_EQ(Adopt(pipe.get(), Bytes()), 0);
+  ASSERT_EQ(Write(pipe.get(), after), 70);
+
+  std::FILE* stream = std::tmpfile();
+  ASSERT_NE(stream, nullptr);
+  Pipe stream_pipe(create_binary_stream_zulpipe(stream, nullptr, true));
+  EXPECT_LT(Adopt(nullptr, Pattern(5, 4)), 0);
+  EXPECT_LT(Adopt(stream_pipe.get(), Pattern(5, 4)), 0) << "a stream pipe takes nothing";
+  const ZulwriteAdopt adopt = mirdcng::Mirdutils().adopt;
+  EXPECT_LT(adopt(pipe.get(), nullptr, 5), 0);
+  EXPECT_LT(adopt(pipe.get(), mirdcng::blocks::Allocate(5), -5), 0);
+
+  Bytes expected = before;
+  expected.insert(expected.end(), adopted.begin(), adopted.end());
+  expected.insert(expected.end(), after.begin(), after.end());
+  EXPECT_EQ(ReadToEnd(pipe.get(), 65536), expected);
+}
+
 #if defined(MIRDCNG_HAVE_FAULT_INJECTION)
 // A reader that never saw the failed write's result must not take the bytes
 // written before it for the whole content.
 TEST(QueuePipeTest, AWriteThatFindsNoMemoryFailsThePipeForGood) {
-  Pipe pipe(create_queue_zulpipe());
-  ASSERT_NE(pipe, nullptr);
-  ASSERT_EQ(Write(pipe.get(), Pattern(10, 1)), 10);
-  mirdutils::testing::FailAllocation(1);
-  EXPECT_LT(Write(pipe.get(), Pattern(std::size_t{1} << 16, 2)), 0)
-      << "needs a new chunk";
-  EXPECT_TRUE(mirdutils::testing::AllocationFailed());
-  mirdutils::testing::FailAllocation(0);
-  std::uint8_t buffer[16];
-  EXPECT_LT(zulread(pipe.get(), buffer, 16), 0);
-  EXPECT_LT(Write(pipe.get(), Pattern(1, 3)), 0);
-  EXPECT_LT(zulread(pipe.get(), buffer, 16), 0);
+  struct Case {
+    const char* label;
+    long long (*write)(zulpipe*, const Bytes&);
+  };
+  const Case cases[] = {{"zulwrite, which needs a new chunk", Write},
+                        {"zulwrite_adopt, which needs the chunk's record", Adopt}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Pipe pipe(create_queue_zulpipe());
+    ASSERT_NE(pipe, nullptr);
+    ASSERT_EQ(Write(pipe.get(), Pattern(10, 1)), 10);
+    mirdutils::testing::FailAllocation(1);
+    EXPECT_LT(c.write(pipe.get(), Pattern(std::size_t{1} << 16, 2)), 0);
+    EXPECT_TRUE(mirdutils::testing::AllocationFailed());
+    mirdutils::testing::FailAllocation(0);
+    std::uint8_t buffer[16];
+    EXPECT_LT(zulread(pipe.get(), buffer, 16), 0);
+    EXPECT_LT(c.write(pipe.get(), Pattern(1, 3)), 0);
+    EXPECT_LT(zulread(pipe.get(), buffer, 16), 0);
+  }
 }
 #endif
 

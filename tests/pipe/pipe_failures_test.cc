@@ -2,6 +2,7 @@
 // that does not succeed, and the pipe library.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -42,10 +43,12 @@ TEST(PipeFailuresTest, DecryptToBufferChangesTheBufferOnlyOnSuccess) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     CNGManager engine{std::string()};
-    ByteBuffer out(held.begin(), held.end());
+    HeapBlock out = HeapBlock::Allocate(held.size(), HeapBlock::Wipe::kNo);
+    ASSERT_TRUE(out);
+    std::copy(held.begin(), held.end(), out.get());
     int err = kCallersCode;
     EXPECT_EQ(engine.DecryptToBuffer(c.name, out, err), c.decrypts);
-    EXPECT_EQ(Bytes(out.begin(), out.end()), c.decrypts ? plaintext : held);
+    EXPECT_EQ(Bytes(out.get(), out.get() + out.size()), c.decrypts ? plaintext : held);
     EXPECT_EQ(err, kCallersCode);
   }
 }
@@ -58,7 +61,7 @@ struct FakePipes {
   bool refuse_stream = false;
 
   int queues = 0;
-  int writes = 0;
+  int writes = 0;  // zulwrite and zulwrite_adopt calls
   long long write_size = -1;
   int stream_pipes = 0;
   std::FILE* stream = nullptr;
@@ -83,10 +86,21 @@ const PipeLibrary kFakeLibrary = {
       return fake.refuse_stream ? nullptr
                                 : create_binary_stream_zulpipe(stream, name, owns_stream);
     },
+    [](zulpipe* pipe, void* block, long long size) {
+      ++fake.writes;
+      fake.write_size = size;
+      static_cast<void>(Mirdutils().adopt(pipe, block, size));
+      return fake.write_result;
+    },
 };
 
-// What zulwrite returns is the pipe library's own convention: the factory
-// hands the queue pipe over whatever it says.
+// The same library without zulwrite_adopt, as the framework's own is.
+const PipeLibrary kFakeLibraryWithoutAdopt = {
+    kFakeLibrary.create_queue, kFakeLibrary.write, kFakeLibrary.create_binary_stream};
+
+// What zulwrite (or zulwrite_adopt) returns is the pipe library's own
+// convention: the factory hands the queue pipe over whatever it says. A
+// plaintext that no pipe takes is freed (AddressSanitizer would see it leak).
 TEST(PipeFailuresTest, TheQueuePipeGetsThePlaintextInOneWriteWhateverItReturns) {
   TempDir dir;
   const Bytes plaintext = Plaintext(70000, 31);
@@ -102,28 +116,49 @@ TEST(PipeFailuresTest, TheQueuePipeGetsThePlaintextInOneWriteWhateverItReturns) 
       {"an error", false, -1},
       {"no queue pipe", true, 0},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    fake = FakePipes{};
-    fake.refuse_queue = c.refuse_queue;
-    fake.write_result = c.write_result;
-    Stream stream = OpenAsCaller(path, 1);
-    int err = kCallersCode;
-    Pipe pipe(OpenAsPipe(stream.get(), path.c_str(), true, err, kFakeLibrary));
-    EXPECT_EQ(err, kCallersCode);
-    EXPECT_EQ(fake.queues, 1);
-    EXPECT_EQ(fake.stream_pipes, 0) << "a decrypted file is never served raw";
-    EXPECT_EQ(std::ftell(stream.get()), 1);
-    if (c.refuse_queue) {
-      EXPECT_EQ(pipe, nullptr);
-      EXPECT_EQ(fake.writes, 0);
-      continue;
+  for (const auto* library : {&kFakeLibrary, &kFakeLibraryWithoutAdopt}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.label) +
+                   (library->adopt != nullptr ? ", adopted" : ", copied"));
+      fake = FakePipes{};
+      fake.refuse_queue = c.refuse_queue;
+      fake.write_result = c.write_result;
+      Stream stream = OpenAsCaller(path, 1);
+      int err = kCallersCode;
+      Pipe pipe(OpenAsPipe(stream.get(), path.c_str(), true, err, *library));
+      EXPECT_EQ(err, kCallersCode);
+      EXPECT_EQ(fake.queues, 1);
+      EXPECT_EQ(fake.stream_pipes, 0) << "a decrypted file is never served raw";
+      EXPECT_EQ(std::ftell(stream.get()), 1);
+      if (c.refuse_queue) {
+        EXPECT_EQ(pipe, nullptr);
+        EXPECT_EQ(fake.writes, 0);
+        continue;
+      }
+      EXPECT_EQ(fake.writes, 1) << "the content goes in with one write";
+      EXPECT_EQ(fake.write_size, static_cast<long long>(plaintext.size()));
+      ASSERT_NE(pipe, nullptr);
+      EXPECT_EQ(ReadToEnd(pipe.get()), plaintext);
     }
-    EXPECT_EQ(fake.writes, 1) << "the content goes in with one write";
-    EXPECT_EQ(fake.write_size, static_cast<long long>(plaintext.size()));
-    ASSERT_NE(pipe, nullptr);
-    EXPECT_EQ(ReadToEnd(pipe.get()), plaintext);
   }
+}
+
+// A library made of the pipe library's own create_queue_zulpipe, as the
+// mirdcng command's is, needs not name zulwrite_adopt: its queue pipes adopt
+// the plaintext all the same, and its zulwrite is not called.
+TEST(PipeFailuresTest, TheLoadedLibrarysOwnQueuePipesAdoptUnasked) {
+  TempDir dir;
+  const Bytes plaintext = Plaintext(70000, 32);
+  const std::string path = Seal(dir, "sealed.EBS", plaintext, "abc");
+  const PipeLibrary own = {create_queue_zulpipe, kFakeLibrary.write,
+                           create_binary_stream_zulpipe};
+  fake = FakePipes{};
+  Stream stream = OpenAsCaller(path, 0);
+  int err = kCallersCode;
+  Pipe pipe(OpenAsPipe(stream.get(), path.c_str(), true, err, own));
+  ASSERT_NE(pipe, nullptr);
+  EXPECT_EQ(fake.writes, 0) << "adopted, not copied";
+  EXPECT_EQ(ReadToEnd(pipe.get()), plaintext);
 }
 
 TEST(PipeFailuresTest, TheStreamPipeGetsTheCallersArgumentsAndItsFailureIsPassedOn) {

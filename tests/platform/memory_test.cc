@@ -1,6 +1,5 @@
 // The platform's memory for whole-file buffers: small blocks from the C
-// allocator, large ones mapped on their own, both behind HeapAlloc; and the
-// reuse of one freed large block within an operation.
+// allocator, large ones mapped on their own, both behind HeapAlloc.
 #include "platform/memory.h"
 
 #include <gtest/gtest.h>
@@ -38,10 +37,10 @@ TEST(PlatformMemory, BlocksAreAlignedAndWholeOnBothSidesOfTheLargeSize) {
         EXPECT_EQ(block[at], 0xA5) << "at " << at;
       }
     }
-    FreeBytes(other);
-    FreeBytes(block);
+    FreeBytes(other, Wipe::kYes);
+    FreeBytes(block, Wipe::kNo);
   }
-  FreeBytes(nullptr);
+  FreeBytes(nullptr, Wipe::kYes);
 }
 
 TEST(PlatformMemory, HeapAllocZeroesOnRequestAndRefusesTheImpossible) {
@@ -68,80 +67,6 @@ TEST(PlatformMemory, HeapAllocZeroesOnRequestAndRefusesTheImpossible) {
   EXPECT_EQ(HeapAlloc(GetProcessHeap(), 0, SIZE_MAX), nullptr);
 }
 
-// Whether `block` still holds the marker written into a block freed before
-// it: a fresh mapping comes from the system cleared.
-bool HoldsMarker(const void* block, std::size_t size) {
-  const auto* bytes = static_cast<const std::uint8_t*>(block);
-  return bytes[0] == 0x77 && bytes[size - 1] == 0x77;
-}
-
-void* MarkedBlock(std::size_t size) {
-  void* block = AllocateBytes(size);
-  if (block != nullptr) {
-    std::memset(block, 0x77, size);
-  }
-  return block;
-}
-
-TEST(ReuseOneBlock, HandsTheFirstFreedBlockToTheNextAllocationThatFitsItOnce) {
-  constexpr std::size_t kSize = 3 * kMiB;
-  ReuseOneBlock reuse;
-  void* first = MarkedBlock(kSize + 18);
-  ASSERT_NE(first, nullptr);
-  FreeBytes(first);
-  // Too large for the kept block, or so small it would waste most of it:
-  // fresh memory, and the kept block stays kept.
-  for (const std::size_t size : {kSize + 3 * kMiB, kMiB}) {
-    SCOPED_TRACE(std::to_string(size) + " bytes");
-    void* other = AllocateBytes(size);
-    ASSERT_NE(other, nullptr);
-    EXPECT_NE(other, first);
-    FreeBytes(other);
-  }
-  // A fitting request gets it back, bytes as they were, usable to its end.
-  auto* second = static_cast<std::uint8_t*>(AllocateBytes(kSize));
-  ASSERT_EQ(second, first);
-  EXPECT_TRUE(HoldsMarker(second, kSize));
-  second[kSize - 1] = 1;
-  // Once one block has been handed out again, frees go back at once.
-  void* third = MarkedBlock(kSize);
-  ASSERT_NE(third, nullptr);
-  FreeBytes(third);
-  void* fourth = AllocateBytes(kSize);
-  ASSERT_NE(fourth, nullptr);
-  EXPECT_FALSE(HoldsMarker(fourth, kSize));
-  FreeBytes(fourth);
-  FreeBytes(second);
-}
-
-TEST(ReuseOneBlock, KeepsNothingOutsideItsLifeOrForSmallBlocks) {
-  constexpr std::size_t kSize = 2 * kMiB;
-  {
-    ReuseOneBlock reuse;
-    {
-      ReuseOneBlock inner;  // does nothing: the outer one decides
-    }
-    FreeBytes(MarkedBlock(4096));  // small blocks are the C allocator's
-    void* kept = MarkedBlock(kSize);
-    ASSERT_NE(kept, nullptr);
-    FreeBytes(kept);
-    auto* zeroed =
-        static_cast<std::uint8_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, kSize));
-    ASSERT_EQ(zeroed, kept) << "the inner one ended nothing";
-    EXPECT_EQ(zeroed[0], 0);
-    EXPECT_EQ(zeroed[kSize - 1], 0);
-    HeapFree(GetProcessHeap(), 0, zeroed);
-  }
-  // Its end gave back what it kept; no new one keeps anything.
-  void* freed = MarkedBlock(kSize);
-  ASSERT_NE(freed, nullptr);
-  FreeBytes(freed);
-  void* fresh = AllocateBytes(kSize);
-  ASSERT_NE(fresh, nullptr);
-  EXPECT_FALSE(HoldsMarker(fresh, kSize));
-  FreeBytes(fresh);
-}
-
 #if defined(__SANITIZE_ADDRESS__)
 #define MIRDCNG_TEST_ASAN 1
 #elif defined(__has_feature)
@@ -161,23 +86,7 @@ TEST(PlatformMemoryDeathTest, AddressSanitizerSeesPastTheEndOfAMappedBlock) {
   block[kSize - 1] = 1;
   EXPECT_DEATH(block[kSize] = 1, "");
   EXPECT_DEATH(block[-1] = 1, "");
-  FreeBytes(const_cast<std::uint8_t*>(block));
-}
-
-// A kept block is out of bounds until it is handed out again.
-TEST(PlatformMemoryDeathTest, AddressSanitizerSeesUseOfAKeptBlock) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  constexpr std::size_t kSize = 3 * kMiB;
-  ReuseOneBlock reuse;
-  auto* block = static_cast<volatile std::uint8_t*>(AllocateBytes(kSize));
-  ASSERT_NE(block, nullptr);
-  FreeBytes(const_cast<std::uint8_t*>(block));
-  EXPECT_DEATH(block[0] = 1, "");
-  auto* again = static_cast<volatile std::uint8_t*>(AllocateBytes(kSize - 100));
-  ASSERT_EQ(again, block);
-  again[kSize - 101] = 1;
-  EXPECT_DEATH(again[kSize - 100] = 1, "");
-  FreeBytes(const_cast<std::uint8_t*>(again));
+  FreeBytes(const_cast<std::uint8_t*>(block), Wipe::kNo);
 }
 #endif
 

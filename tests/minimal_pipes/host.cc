@@ -1,12 +1,12 @@
-// mirdcng.dll loaded beside the minimal pipe library (minimal_pipes.h) in
-// place of this project's mirdutils.dll: it loads, and serves an encrypted file
-// through one zulwrite whose result it does not rely on, and a plain file
-// through the stream pipe. Exits with the number of failed checks.
+// mirdcng loaded beside the minimal pipe library (minimal_pipes.h) in place
+// of this project's mirdutils: it loads, and serves an encrypted file through
+// one zulwrite whose result it does not rely on, and a plain file through the
+// stream pipe. Exits with the number of failed checks.
 #include <cstdio>
 #include <cstring>
 
 #include "mirdcng/mirdcng.h"
-#include "tests/windows/minimal_pipes/minimal_pipes.h"
+#include "tests/minimal_pipes/minimal_pipes.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // A pipe library of the test's own with only the three functions that
-// mirdcng.dll may import (create_queue_zulpipe, zulwrite and
+// mirdcng may import (create_queue_zulpipe, zulwrite and
 // create_binary_stream_zulpipe), as the framework's own library has them at
 // the least. Its pipes are plain records that the test reads directly: it has
 // no zulread or zulclose, and its zulwrite always returns 0.
-#ifndef MIRDCNG_TESTS_WINDOWS_MINIMAL_PIPES_MINIMAL_PIPES_H_
-#define MIRDCNG_TESTS_WINDOWS_MINIMAL_PIPES_MINIMAL_PIPES_H_
+#ifndef MIRDCNG_TESTS_MINIMAL_PIPES_MINIMAL_PIPES_H_
+#define MIRDCNG_TESTS_MINIMAL_PIPES_MINIMAL_PIPES_H_
 
 #include <cstdio>
 
@@ -18,4 +18,4 @@ struct zulpipe {
   bool owns_stream = false;
 };
 
-#endif  // MIRDCNG_TESTS_WINDOWS_MINIMAL_PIPES_MINIMAL_PIPES_H_
+#endif  // MIRDCNG_TESTS_MINIMAL_PIPES_MINIMAL_PIPES_H_
