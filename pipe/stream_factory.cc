@@ -38,21 +38,14 @@ zulpipe* MakeQueuePipe(HeapBlock content, const PipeLibrary& pipes) {
   return queue;
 }
 
-#if defined(_WIN32)
-// OwnFunction returns the loaded mirdutils.dll's function `name`, found by
-// name, or null.
-void* OwnFunction(const char* name) {
-  const HMODULE module = GetModuleHandleW(L"mirdutils.dll");
-  return module != nullptr ? reinterpret_cast<void*>(GetProcAddress(module, name))
-                           : nullptr;
-}
-#endif
-
 ZulwriteAdopt FindAdopt() {
 #if defined(_WIN32)
   // By name: the framework's own mirdutils.dll does not have it, and a DLL
   // that lacks an imported function does not load at all.
-  return reinterpret_cast<ZulwriteAdopt>(OwnFunction("zulwrite_adopt"));
+  const HMODULE module = GetModuleHandleW(L"mirdutils.dll");
+  return module != nullptr ? reinterpret_cast<ZulwriteAdopt>(reinterpret_cast<void*>(
+                                 GetProcAddress(module, "zulwrite_adopt")))
+                           : nullptr;
 #else
   return zulwrite_adopt;  // null where the library lacks it (a weak symbol)
 #endif
@@ -62,14 +55,7 @@ ZulwriteAdopt AdoptFor(const PipeLibrary& pipes) {
   if (pipes.adopt != nullptr) {
     return pipes.adopt;
   }
-  bool own = pipes.create_queue == Mirdutils().create_queue;
-#if defined(_WIN32)
-  // A module may hold an imported function's address as that of its own
-  // import thunk, or as the function's itself.
-  static void* const function = OwnFunction("create_queue_zulpipe");
-  own = own || reinterpret_cast<void*>(pipes.create_queue) == function;
-#endif
-  return own ? Mirdutils().adopt : nullptr;
+  return pipes.create_queue == Mirdutils().create_queue ? Mirdutils().adopt : nullptr;
 }
 
 }  // namespace
