@@ -19,19 +19,14 @@ namespace {
 // is given a copy where it cannot. What either call returns is that
 // library's own convention, so it is not relied on: a write that cannot take
 // every byte is the library's to report, through the pipe's reads.
-// AdoptFor returns the zulwrite_adopt that `pipes`' queue pipes take a block
-// through: its own, or, for queue pipes that the loaded pipe library's own
-// create_queue_zulpipe makes, that library's (null where it has none).
-ZulwriteAdopt AdoptFor(const PipeLibrary& pipes);
-
 zulpipe* MakeQueuePipe(HeapBlock content, const PipeLibrary& pipes) {
   zulpipe* queue = pipes.create_queue();
   if (queue == nullptr) {
     return nullptr;
   }
   const auto size = static_cast<long long>(content.size());
-  if (const ZulwriteAdopt adopt = AdoptFor(pipes); adopt != nullptr) {
-    adopt(queue, content.Detach(), size);
+  if (pipes.adopt != nullptr) {
+    pipes.adopt(queue, content.Detach(), size);
   } else {
     pipes.write(queue, content.get(), size);
   }
@@ -49,13 +44,6 @@ ZulwriteAdopt FindAdopt() {
 #else
   return zulwrite_adopt;  // null where the library lacks it (a weak symbol)
 #endif
-}
-
-ZulwriteAdopt AdoptFor(const PipeLibrary& pipes) {
-  if (pipes.adopt != nullptr) {
-    return pipes.adopt;
-  }
-  return pipes.create_queue == Mirdutils().create_queue ? Mirdutils().adopt : nullptr;
 }
 
 }  // namespace

@@ -17,10 +17,8 @@ struct PipeLibrary {
   zulpipe* (*create_queue)();
   long long (*write)(zulpipe* pipe, const void* data, long long size);
   zulpipe* (*create_binary_stream)(std::FILE* stream, const char* name, bool owns_stream);
-  // zulwrite_adopt (mirdutils/adopt.h) where the pipe library has it. Left
-  // null, the plaintext is copied in with `write`, unless `create_queue` is
-  // the loaded pipe library's own create_queue_zulpipe: its queue pipes then
-  // adopt through that library's zulwrite_adopt, where it has one.
+  // zulwrite_adopt (mirdutils/adopt.h) where the pipe library has it, else
+  // null: the plaintext is then copied in with `write`.
   ZulwriteAdopt adopt = nullptr;
 };
 

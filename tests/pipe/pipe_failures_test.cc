@@ -143,24 +143,6 @@ TEST(PipeFailuresTest, TheQueuePipeGetsThePlaintextInOneWriteWhateverItReturns) 
   }
 }
 
-// A library made of the pipe library's own create_queue_zulpipe, as the
-// mirdcng command's is, needs not name zulwrite_adopt: its queue pipes adopt
-// the plaintext all the same, and its zulwrite is not called.
-TEST(PipeFailuresTest, TheLoadedLibrarysOwnQueuePipesAdoptUnasked) {
-  TempDir dir;
-  const Bytes plaintext = Plaintext(70000, 32);
-  const std::string path = Seal(dir, "sealed.EBS", plaintext, "abc");
-  const PipeLibrary own = {create_queue_zulpipe, kFakeLibrary.write,
-                           create_binary_stream_zulpipe};
-  fake = FakePipes{};
-  Stream stream = OpenAsCaller(path, 0);
-  int err = kCallersCode;
-  Pipe pipe(OpenAsPipe(stream.get(), path.c_str(), true, err, own));
-  ASSERT_NE(pipe, nullptr);
-  EXPECT_EQ(fake.writes, 0) << "adopted, not copied";
-  EXPECT_EQ(ReadToEnd(pipe.get()), plaintext);
-}
-
 TEST(PipeFailuresTest, TheStreamPipeGetsTheCallersArgumentsAndItsFailureIsPassedOn) {
   TempDir dir;
   dir.Write("plain.txt", "plain text");
