@@ -16,26 +16,34 @@ namespace mirdcng {
 namespace {
 
 // ReadContainer reads `name` whole into `file` when it is a regular file that
-// begins with the container marker, and says whether it did. Any other
-// regular file is not read beyond its first byte; anything else not at all.
-bool ReadContainer(const std::string& name, CiphertextBuffer& file) {
+// begins with the container marker, and says why it did not otherwise. Any
+// other regular file is not read beyond its first byte; anything else not at
+// all.
+Outcome ReadContainer(const std::string& name, CiphertextBuffer& file) {
   const platform::Opened source = platform::OpenForReading(name.c_str());
-  if (!source.file || std::fgetc(source.file.get()) != kContainerMarker) {
-    return false;
+  if (!source.file) {
+    return {source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnopened,
+            source.error};
+  }
+  if (std::fgetc(source.file.get()) != kContainerMarker) {
+    return {Cause::kNotEncrypted, 0};
   }
   std::rewind(source.file.get());
-  return ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes, source.size).done();
+  return ReadWholeFile(source.file.get(), file, 0, kMaxContentBytes, source.size);
 }
 
 }  // namespace
 
 bool CNGManager::DecryptToBuffer(std::string name, HeapBlock& out, int& /*err*/) {
   CiphertextBuffer file;  // a container: ciphertext, no secret to wipe
-  if (!ReadContainer(name, file)) {
+  if (!Record(ReadContainer(name, file))) {
     return false;
   }
   const auto container = ParseContainer(file);
-  if (!container || !DecryptCiphertext(*container)) {
+  if (!container) {
+    return Fail(Cause::kMalformed);
+  }
+  if (!DecryptCiphertext(*container)) {
     return false;
   }
   const std::size_t tag_length = container->tag_length;
@@ -45,7 +53,7 @@ bool CNGManager::DecryptToBuffer(std::string name, HeapBlock& out, int& /*err*/)
   // A trailer longer than what was decrypted: the file is not a container
   // this library wrote, and is not taken as one.
   if (tag_length > plainLength) {
-    return false;
+    return Fail(Cause::kMalformed);
   }
   // The trailer stays in the block, outside what counts, and is wiped with it.
   output_.Shrink(plainLength - tag_length);

@@ -55,7 +55,7 @@ const PipeLibrary& Mirdutils() {
 }
 
 zulpipe* OpenAsPipe(std::FILE* file, const char* name, bool flag, int& err,
-                    const PipeLibrary& pipes) {
+                    const PipeLibrary& pipes, Outcome* declined) {
   if (file == nullptr || name == nullptr) {
     err = kResultNullArgument;
     return nullptr;
@@ -70,6 +70,9 @@ zulpipe* OpenAsPipe(std::FILE* file, const char* name, bool flag, int& err,
       return nullptr;
     }
     return MakeQueuePipe(std::move(plaintext), pipes);
+  }
+  if (declined != nullptr) {
+    *declined = engine.outcome();
   }
   // A pipe or a terminal cannot be rewound; what the caller has not read of
   // it yet is served from where it stands.

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "engine/outcome.h"
 #include "mirdutils/adopt.h"
 #include "mirdutils/mirdutils.h"
 
@@ -26,9 +27,11 @@ struct PipeLibrary {
 const PipeLibrary& Mirdutils();
 
 // OpenAsPipe does what create_cng77_pipe promises (mirdcng/mirdcng.h), with
-// `pipes` as the pipe library.
+// `pipes` as the pipe library. Where the file is not served decrypted and
+// `declined` is given, it receives why: kNotEncrypted for a plain file, or
+// what kept a file that begins like a container from being decrypted.
 [[nodiscard]] zulpipe* OpenAsPipe(std::FILE* file, const char* name, bool flag, int& err,
-                                  const PipeLibrary& pipes);
+                                  const PipeLibrary& pipes, Outcome* declined = nullptr);
 
 }  // namespace mirdcng
 

@@ -73,4 +73,17 @@ Failure FailureOf(const Outcome& outcome, const FileCall& call) {
   }
 }
 
+std::string DecryptionRefusal(const Outcome& outcome) {
+  switch (outcome.cause) {
+    case Cause::kSourceUnopened:
+    case Cause::kSourceUnreadable:
+      return WithReason("it cannot be read", outcome.error);
+    case Cause::kTooLarge:
+    case Cause::kMalformed:
+      return SourceRefusal(outcome.cause, FileCall{});
+    default:
+      return "the cipher failed, or memory ran out";
+  }
+}
+
 }  // namespace mirdcng::tool

@@ -27,6 +27,10 @@ struct Failure {
 // FailureOf describes the outcome of `call`, which did not work.
 Failure FailureOf(const Outcome& outcome, const FileCall& call);
 
+// DecryptionRefusal says why a file that has the layout of an encrypted one
+// was not decrypted, as `outcome` (from the stream factory) records it.
+std::string DecryptionRefusal(const Outcome& outcome);
+
 }  // namespace mirdcng::tool
 
 #endif  // MIRDCNG_TOOLS_FAILURE_MESSAGES_H_

@@ -16,6 +16,7 @@
 #include "pipe/stream_factory.h"
 #include "platform/share_open.h"
 #include "tools/commands.h"
+#include "tools/failure_messages.h"
 #include "tools/input_files.h"
 
 namespace mirdcng::tool {
@@ -42,7 +43,13 @@ zulpipe* CreateRawPipe(std::FILE* stream, const char* name, bool owns_stream) {
   return create_binary_stream_zulpipe(stream, name, owns_stream);
 }
 
-const PipeLibrary kMarkedPipes = {create_queue_zulpipe, zulwrite, CreateRawPipe};
+// The loaded pipe library's own, with its raw road marked; the decrypted
+// block is still handed over whole where that library can take it.
+const PipeLibrary& MarkedPipes() {
+  static const PipeLibrary pipes = {Mirdutils().create_queue, Mirdutils().write,
+                                    CreateRawPipe, Mirdutils().adopt};
+  return pipes;
+}
 
 struct PipeCloser {
   void operator()(zulpipe* pipe) const { zulclose(pipe); }
@@ -54,13 +61,15 @@ struct Served {
   std::unique_ptr<zulpipe, PipeCloser> pipe;
   bool raw = false;  // the file's own bytes, not a plaintext
   int err = kResultOk;
+  Outcome declined;  // why a raw file was not decrypted
 };
 
 Served OpenServed(std::FILE* file, const std::string& path) {
   served_raw = false;
   Served served;
   // The stream stays ours (flag false), to be closed once the pipe is.
-  served.pipe.reset(OpenAsPipe(file, path.c_str(), false, served.err, kMarkedPipes));
+  served.pipe.reset(
+      OpenAsPipe(file, path.c_str(), false, served.err, MarkedPipes(), &served.declined));
   served.raw = served_raw;
   return served;
 }
@@ -81,8 +90,8 @@ int CopyToStandardOutput(const Served& served, const std::string& path,
     }
     if (first && served.raw && got > 0 && HasWholeLayout(buffer[0], size)) {
       Complain("cannot decrypt " + Quoted(path) +
-               ", which has the layout of an encrypted file: it is damaged, or "
-               "memory or file handles ran out; nothing was written");
+               ", which has the layout of an encrypted file: " +
+               DecryptionRefusal(served.declined) + "; nothing was written");
       return kExitFailed;
     }
     if (got == 0) {

@@ -122,15 +122,17 @@ else
 fi
 
 # cat: a container's plaintext, any other file as it is, and an error, never
-# the container's bytes, when a whole container cannot be decrypted (here no
-# file handle is left for the library to read it by name).
+# the container's bytes, when a whole container cannot be decrypted (no file
+# handle is left for the library to read it by name; it is damaged).
 check 0 "" notes.txt.ebs -- "$tool" cat out.ebs
 check 0 "^mirdcng: wrote 'notes.txt.ebs' as it is: it is not a whole encrypted file$" notes.txt.ebs -- \
   "$tool" cat -v notes.txt.ebs
 if ! $sanitized; then
-  expect 1 "^mirdcng: cannot decrypt 'out.ebs', which has the layout of an encrypted file" -- \
+  expect 1 "^mirdcng: cannot decrypt 'out.ebs', which has the layout of an encrypted file: it cannot be read: Too many open files; nothing was written$" -- \
     bash -c 'exec 3>&-; ulimit -n 4; exec "$0" cat out.ebs' "$tool"
 fi
+{ printf '\335' && head -c 33 /dev/zero; } >damaged.EBS  # whole, but its padding is wrong
+expect 1 "^mirdcng: cannot decrypt 'damaged.EBS', .*: it is damaged" -- "$tool" cat damaged.EBS
 head -c 35 out.ebs >short.EBS
 check 0 "" short.EBS -- "$tool" cat short.EBS
 # A FILE that is a pipe (standard input here) is served whole, every byte once.
@@ -172,7 +174,7 @@ head -c 1000 numbers | cmp -s - .run/fifo || fail "cat of a FIFO holding bytes l
 # Memory exhaustion ends the command with a message, not an abort.
 printf '\335' >huge.EBS && truncate -s $((18 + 300 * 1024 * 1024)) huge.EBS
 if ! $sanitized; then
-  expect 1 "out of memory|memory or file handles ran out" -- \
+  expect 1 "out of memory|memory ran out" -- \
     bash -c 'ulimit -v 200000; exec "$0" cat huge.EBS' "$tool"
 fi
 
