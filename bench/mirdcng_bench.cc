@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,16 +88,29 @@ bool Decrypt(const std::string& src, const std::string& dst) {
   return cng_77z(src.c_str(), dst.c_str(), nullptr, err);
 }
 
+// ReadSmall reads the small file `src` into `content`; the count read, or
+// nothing when it cannot be opened.
+std::optional<std::size_t> ReadSmall(const std::string& src,
+                                     std::vector<unsigned char>& content) {
+  std::FILE* in = std::fopen(src.c_str(), "rb");
+  if (in == nullptr) {
+    return std::nullopt;
+  }
+  content.resize(kSmallFileBytes);
+  const std::size_t got = std::fread(content.data(), 1, content.size(), in);
+  std::fclose(in);
+  return got;
+}
+
 // The peer of the small-file exports: what a host would write to copy a file
 // whole through the same kind of stream.
 bool CopyWhole(const std::string& src, const std::string& dst) {
-  std::FILE* in = std::fopen(src.c_str(), "rb");
-  if (in == nullptr) {
+  std::vector<unsigned char> content;
+  const std::optional<std::size_t> read = ReadSmall(src, content);
+  if (!read) {
     return false;
   }
-  std::vector<unsigned char> content(kSmallFileBytes);
-  const std::size_t got = std::fread(content.data(), 1, content.size(), in);
-  std::fclose(in);
+  const std::size_t got = *read;
   std::FILE* out = std::fopen(dst.c_str(), "wb");
   if (out == nullptr) {
     return false;
@@ -109,13 +123,12 @@ bool CopyWhole(const std::string& src, const std::string& dst) {
 // written to a temporary beside the destination, synced, renamed over it,
 // and the folder synced. It tells the cost of that safety from the rest.
 bool CopyWholeSynced(const std::string& src, const std::string& dst) {
-  std::FILE* in = std::fopen(src.c_str(), "rb");
-  if (in == nullptr) {
+  std::vector<unsigned char> content;
+  const std::optional<std::size_t> read = ReadSmall(src, content);
+  if (!read) {
     return false;
   }
-  std::vector<unsigned char> content(kSmallFileBytes);
-  const std::size_t got = std::fread(content.data(), 1, content.size(), in);
-  std::fclose(in);
+  const std::size_t got = *read;
   const std::string temp = dst + ".tmp";
   std::FILE* out = std::fopen(temp.c_str(), "wb");
   if (out == nullptr) {
