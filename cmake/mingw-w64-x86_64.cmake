@@ -29,30 +29,31 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The driver's own "libgcc" spec (the libraries it adds to every link) with
-# -lucrt in place of -lmsvcrt, in a specs file that overrides that one spec;
-# what a GCC configured for the UCRT has built in. Made for each build folder
-# (and each of CMake's trial builds) from the compiler at hand.
+# The driver's own "libgcc" rule (the libraries it adds to every link) with
+# -lucrt in place of -lmsvcrt, in a rule file given to the driver that
+# overrides that one rule: what a GCC configured for the UCRT has built in.
+# Made for each build folder (and each of CMake's trial builds) from the
+# compiler at hand.
 #
 # Not -D_UCRT: the headers' UCRT mode changes mbstate_t, and the prebuilt
 # libstdc++ (compiled in their msvcrt mode) then lacks the symbols that code
 # compiled so asks for. The headers' msvcrt mode links against libucrt.a as it is.
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpspecs
-                OUTPUT_VARIABLE _mirdcng_specs RESULT_VARIABLE _mirdcng_status)
+                OUTPUT_VARIABLE _mirdcng_rules RESULT_VARIABLE _mirdcng_status)
 if(NOT _mirdcng_status EQUAL 0
-   OR NOT _mirdcng_specs MATCHES "\n\\*libgcc:\n([^\n]*-lmsvcrt[^\n]*)\n")
-  message(FATAL_ERROR "${CMAKE_CXX_COMPILER}: no libgcc spec that links -lmsvcrt")
+   OR NOT _mirdcng_rules MATCHES "\n\\*libgcc:\n([^\n]*-lmsvcrt[^\n]*)\n")
+  message(FATAL_ERROR "${CMAKE_CXX_COMPILER}: no libgcc rule that links -lmsvcrt")
 endif()
 string(REPLACE "-lmsvcrt" "-lucrt" _mirdcng_libgcc "${CMAKE_MATCH_1}")
-set(_mirdcng_specs_file ${CMAKE_BINARY_DIR}/mingw-w64-ucrt.specs)
-file(WRITE ${_mirdcng_specs_file} "*libgcc:\n${_mirdcng_libgcc}\n")
+set(_mirdcng_rule_file ${CMAKE_BINARY_DIR}/mingw-w64-ucrt.rules)
+file(WRITE ${_mirdcng_rule_file} "*libgcc:\n${_mirdcng_libgcc}\n")
 
 # -static makes the linker take the static archives of libgcc, libstdc++ and
 # winpthread; the system DLLs are still reached through their import libraries.
 # The static winpthread was compiled for msvcrt.dll and calls its _setjmp,
 # which the UCRT exports as __intrinsic_setjmp (same arguments).
 set(_mirdcng_link_flags
-    "-static -specs=${_mirdcng_specs_file} -Wl,--defsym,_setjmp=__intrinsic_setjmp")
+    "-static -specs=${_mirdcng_rule_file} -Wl,--defsym,_setjmp=__intrinsic_setjmp")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_mirdcng_link_flags}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_mirdcng_link_flags}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_mirdcng_link_flags}")
