@@ -27,9 +27,10 @@ struct PipeLibrary {
 const PipeLibrary& Mirdutils();
 
 // OpenAsPipe does what create_cng77_pipe promises (mirdcng/mirdcng.h), with
-// `pipes` as the pipe library. Where the file is not served decrypted and
-// `declined` is given, it receives why: kNotEncrypted for a plain file, or
-// what kept a file that begins like a container from being decrypted.
+// `pipes` as the pipe library. Where the caller's stream is served instead of
+// a plaintext and `declined` is given, it receives why: kNotEncrypted for a
+// plain file, or what kept a file from being decrypted. It is left as it was
+// otherwise.
 [[nodiscard]] zulpipe* OpenAsPipe(std::FILE* file, const char* name, bool flag, int& err,
                                   const PipeLibrary& pipes, Outcome* declined = nullptr);
 

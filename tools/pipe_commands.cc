@@ -1,7 +1,7 @@
 // cat and inspect: a file as the framework's hosts read it, and what its
 // bytes say about it. Both take FILE as it is: the .ebs naming rule belongs to
 // the file functions. cat runs the library's stream factory, the road of
-// create_cng77_pipe, with the pipe library's raw road marked.
+// create_cng77_pipe, which also says why a file was not decrypted.
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -33,24 +33,6 @@ bool HasWholeLayout(int first, std::int64_t size) {
          (static_cast<std::uint64_t>(size) - kHeaderLength) % kCipherBlock == 0;
 }
 
-// The pipe library, with the stream factory's raw road marked: cat runs the
-// library's own road and learns whether the file was served undecrypted. The
-// command is single-threaded; the mark is set afresh for each pipe.
-bool served_raw = false;
-
-zulpipe* CreateRawPipe(std::FILE* stream, const char* name, bool owns_stream) {
-  served_raw = true;
-  return create_binary_stream_zulpipe(stream, name, owns_stream);
-}
-
-// The loaded pipe library's own, with its raw road marked; the decrypted
-// block is still handed over whole where that library can take it.
-const PipeLibrary& MarkedPipes() {
-  static const PipeLibrary pipes = {Mirdutils().create_queue, Mirdutils().write,
-                                    CreateRawPipe, Mirdutils().adopt};
-  return pipes;
-}
-
 struct PipeCloser {
   void operator()(zulpipe* pipe) const { zulclose(pipe); }
 };
@@ -59,18 +41,19 @@ struct PipeCloser {
 // The pipe reads the caller's stream on the raw road: it must go first.
 struct Served {
   std::unique_ptr<zulpipe, PipeCloser> pipe;
-  bool raw = false;  // the file's own bytes, not a plaintext
   int err = kResultOk;
-  Outcome declined;  // why a raw file was not decrypted
+  // Why the file was not decrypted; done when it was. A pipe that is not of
+  // a decrypted file serves the file's own bytes.
+  Outcome declined;
+
+  bool raw() const { return !declined.done(); }
 };
 
 Served OpenServed(std::FILE* file, const std::string& path) {
-  served_raw = false;
   Served served;
   // The stream stays ours (flag false), to be closed once the pipe is.
   served.pipe.reset(
-      OpenAsPipe(file, path.c_str(), false, served.err, MarkedPipes(), &served.declined));
-  served.raw = served_raw;
+      OpenAsPipe(file, path.c_str(), false, served.err, Mirdutils(), &served.declined));
   return served;
 }
 
@@ -88,7 +71,7 @@ int CopyToStandardOutput(const Served& served, const std::string& path,
       Complain("cannot read " + Quoted(path));
       return kExitFailed;
     }
-    if (first && served.raw && got > 0 && HasWholeLayout(buffer[0], size)) {
+    if (first && served.raw() && got > 0 && HasWholeLayout(buffer[0], size)) {
       Complain("cannot decrypt " + Quoted(path) +
                ", which has the layout of an encrypted file: " +
                DecryptionRefusal(served.declined) + "; nothing was written");
@@ -177,9 +160,9 @@ int RunCat(const Arguments& arguments) {
   if (served.pipe != nullptr) {
     status = CopyToStandardOutput(served, path, size);
     if (status == kExitOk && arguments.verbose) {
-      Complain(served.raw ? "wrote " + Quoted(path) +
-                                " as it is: it is not a whole encrypted file"
-                          : "decrypted " + Quoted(path) + " to standard output");
+      Complain(served.raw() ? "wrote " + Quoted(path) +
+                                  " as it is: it is not a whole encrypted file"
+                            : "decrypted " + Quoted(path) + " to standard output");
     }
   } else if (served.err == kResultEmptyPlaintext) {
     if (arguments.verbose) {
