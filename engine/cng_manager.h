@@ -65,7 +65,8 @@ class CNGManager {
   // the plaintext is written to it, and flushed, only after the trailer
   // matched; a failed write is kDestinationUnwritable with the system's
   // error, and what was written stays written. `out` should be in binary
-  // mode.
+  // mode. A null `out` checks the container alone (it decrypts, and its
+  // trailer matches) and writes its plaintext nowhere.
   [[nodiscard]] bool DecryptToStream(std::string src, std::FILE* out);
 
   // DecryptToBuffer decrypts the container `name` and hands `out` the block

@@ -30,26 +30,31 @@ Outcome RunChecked(std::string source, const char* tag, Operation operation) {
   return engine.outcome();
 }
 
+std::string PathUsed(const char* path, Paths paths) {
+  return paths == Paths::kNamingRule ? ApplyNamingRule(path) : std::string(path);
+}
+
 }  // namespace
 
 Outcome RunFileCall(const char* src, const char* dst, const char* tag,
-                    FileOperation operation) {
+                    FileOperation operation, Paths paths) {
   if (src == nullptr || dst == nullptr) {
     return {Cause::kNullArgument, 0};
   }
-  std::string source = ApplyNamingRule(src);
-  std::string destination = ApplyNamingRule(dst);
+  std::string source = PathUsed(src, paths);
+  std::string destination = PathUsed(dst, paths);
   return RunChecked(std::move(source), tag, [&](CNGManager& engine, std::string path) {
     int code = kResultOk;  // the operation's own code; the outcome carries it too
     return (engine.*operation)(std::move(path), std::move(destination), code);
   });
 }
 
-Outcome RunDecryptToStream(const char* src, const char* tag, std::FILE* out) {
-  if (src == nullptr || out == nullptr) {
+Outcome RunDecryptToStream(const char* src, const char* tag, std::FILE* out,
+                           Paths paths) {
+  if (src == nullptr) {
     return {Cause::kNullArgument, 0};
   }
-  return RunChecked(ApplyNamingRule(src), tag, [&](CNGManager& engine, std::string path) {
+  return RunChecked(PathUsed(src, paths), tag, [&](CNGManager& engine, std::string path) {
     return engine.DecryptToStream(std::move(path), out);
   });
 }

@@ -23,20 +23,27 @@ using FileOperation = bool (CNGManager::*)(std::string src, std::string dst, int
 [[nodiscard]] bool RunFileCall(const char* src, const char* dst, const char* tag,
                                int& err, FileOperation operation);
 
+// How the command-only calls below take their paths: through the naming
+// rule, as the exports do (a host's call, reproduced), or literally, as a
+// person at a shell names files.
+enum class Paths { kNamingRule, kLiteral };
+
 // RunFileCall, without `err`, returns the call's outcome instead: why it
 // failed, with the system's reason (engine/outcome.h). It is the same call as
 // the export's, for the mirdcng command, which links the library's objects
 // and names the cause in its messages; the shared library does not export it.
 [[nodiscard]] Outcome RunFileCall(const char* src, const char* dst, const char* tag,
-                                  FileOperation operation);
+                                  FileOperation operation,
+                                  Paths paths = Paths::kNamingRule);
 
 // RunDecryptToStream is cng_77z's call with the open stream `out` for
-// destination (DecryptToStream): the naming rule on `src`, the source check,
-// an engine with `tag`. The plaintext reaches `out`, flushed, only when the
-// tag matched; every refusal writes nothing. Not exported: it serves the
-// mirdcng command's `decrypt SRC -`.
-[[nodiscard]] Outcome RunDecryptToStream(const char* src, const char* tag,
-                                         std::FILE* out);
+// destination (DecryptToStream): the naming rule on `src` (unless `paths`
+// says literal), the source check, an engine with `tag`. The plaintext
+// reaches `out`, flushed, only when the tag matched; every refusal writes
+// nothing. A null `out` only checks that `src` decrypts with `tag`. Not
+// exported: it serves the mirdcng command's `decrypt SRC -` and `verify`.
+[[nodiscard]] Outcome RunDecryptToStream(const char* src, const char* tag, std::FILE* out,
+                                         Paths paths = Paths::kNamingRule);
 
 // CheckSource reports whether `path` is a regular file that can be opened for
 // reading (kDone), sharing it with every other opener; kSourceUnopened with

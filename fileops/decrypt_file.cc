@@ -54,14 +54,17 @@ bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
     }
     return false;
   }
-  return Record(WriteDestination(dst, {content}, {file, source.identity}));
+  const std::span<const std::uint8_t> original(file);
+  return Record(WriteDestination(dst, {content},
+                                 {source.identity, [original] { return original; }}));
 }
 
 bool CNGManager::DecryptToStream(std::string src, std::FILE* out) {
   const platform::Opened source = platform::OpenForReading(src.c_str());
   CiphertextBuffer file;
   std::span<const std::uint8_t> content;
-  return DecryptChecked(source, file, content) && Record(WriteStream(out, content));
+  return DecryptChecked(source, file, content) &&
+         Record(out != nullptr ? WriteStream(out, content) : Outcome{});
 }
 
 bool CNGManager::DecryptChecked(const platform::Opened& source, CiphertextBuffer& file,

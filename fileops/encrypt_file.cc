@@ -88,7 +88,7 @@ bool CNGManager::WriteContainer(const std::string& dst,
                        {std::span<const std::uint8_t>(head),
                         std::span<const std::uint8_t>(ivCopy.get(), blockLength),
                         std::span<const std::uint8_t>(cipherText, cipherLength)},
-                       Original{source, identity}));
+                       Original{identity, [source] { return source; }}));
 }
 
 }  // namespace mirdcng

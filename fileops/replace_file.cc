@@ -64,8 +64,8 @@ Outcome WriteInPlace(const std::string& target, Pieces pieces, const Original& o
   if (written == 0 && closed == 0) {
     return {};
   }
-  if (in_place) {
-    static_cast<void>(WriteInPlace(target, {original.content}, Original{}));
+  if (in_place && original.restore) {
+    static_cast<void>(WriteInPlace(target, {original.restore()}, Original{}));
   }
   return Unwritable(written != 0 ? written : closed);
 }

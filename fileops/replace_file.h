@@ -22,6 +22,7 @@
 #define MIRDCNG_FILEOPS_REPLACE_FILE_H_
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <span>
@@ -32,11 +33,16 @@
 
 namespace mirdcng {
 
-// Original is what the source of an export held, for the fallback to write
-// back should its destination be that source: its bytes, and which file it is.
+// Original is what the fallback needs to put an export's source back, should
+// its destination be that source and the in-place write fail: which file the
+// source is, and how to have its bytes again. The operations transform their
+// one block in place, so the source's bytes no longer exist as such while the
+// destination is written: `restore` rebuilds them (by undoing the transform
+// in the same block) and returns them; it is called at most once, after the
+// pieces are no longer needed. No `restore`: nothing can be put back.
 struct Original {
-  std::span<const std::uint8_t> content;
   std::optional<platform::FileIdentity> identity;
+  std::function<std::span<const std::uint8_t>()> restore;
 };
 
 // WriteDestination makes `pieces`, one after the other, the whole content of
