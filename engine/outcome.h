@@ -28,7 +28,8 @@ enum class Cause {
   kNotEncrypted,           // the source is empty or does not begin with 0xDD
   kMalformed,              // a container that cannot be taken apart or decrypted
   kTagMismatch,            // the tag sealed inside is not the caller's
-  kCipherFailed,           // a cipher call or one of the engine's blocks failed
+  kCipherFailed,           // a cipher call failed
+  kOutOfMemory,            // a block the call needs could not be had
   kDestinationNotRegular,  // the destination exists and is no regular file
   kDestinationUnwritable,  // the destination cannot be written in full (error)
 };

@@ -29,6 +29,11 @@ bool CNGManager::QueryBlockLength(ULONG& length) {
 bool CNGManager::RunPasses(Direction direction, PUCHAR input, ULONG input_length,
                            ULONG iv_length, ULONG& first_count, PUCHAR& output,
                            ULONG& second_count) {
+  // A key that was never made for want of memory for its object (the size
+  // was known, the block was not had) fails as what it is.
+  if (!key && !keyObject && keyObjectLength != 0) {
+    return Fail(Cause::kOutOfMemory);
+  }
   const auto cipher = direction == Direction::kEncrypt ? BCryptEncrypt : BCryptDecrypt;
   NTSTATUS status = cipher(key.get(), input, input_length, nullptr, iv.get(), iv_length,
                            nullptr, 0, &first_count, BCRYPT_BLOCK_PADDING);
@@ -40,7 +45,7 @@ bool CNGManager::RunPasses(Direction direction, PUCHAR input, ULONG input_length
       direction == Direction::kDecrypt ? HeapBlock::Wipe::kYes : HeapBlock::Wipe::kNo;
   output_ = HeapBlock::Allocate(first_count, wipe);
   if (!output_) {
-    return Fail(Cause::kCipherFailed);
+    return Fail(Cause::kOutOfMemory);
   }
   output = output_.get();
   // first_count and second_count may be the same field (plainLength).
@@ -59,7 +64,7 @@ bool CNGManager::DecryptCiphertext(const ContainerView& container) {
   }
   iv = HeapBlock::Allocate(block_length, HeapBlock::Wipe::kYes);
   if (!iv) {
-    return Fail(Cause::kCipherFailed);
+    return Fail(Cause::kOutOfMemory);
   }
   std::memcpy(iv.get(), container.iv.data(), kIvLength);
   return RunPasses(Direction::kDecrypt, cipherText, cipherLength, block_length,

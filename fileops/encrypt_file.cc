@@ -66,7 +66,7 @@ bool CNGManager::EncryptPlaintext(ByteBuffer& buffer) {
   iv = HeapBlock::Allocate(blockLength, HeapBlock::Wipe::kYes);
   ivCopy = HeapBlock::Allocate(blockLength, HeapBlock::Wipe::kYes);
   if (!iv || !ivCopy) {
-    return Fail(Cause::kCipherFailed);
+    return Fail(Cause::kOutOfMemory);
   }
   if (BCryptGenRandom(nullptr, iv.get(), blockLength, BCRYPT_USE_SYSTEM_PREFERRED_RNG) !=
       STATUS_SUCCESS) {

@@ -74,6 +74,11 @@ zulpipe* OpenAsPipe(std::FILE* file, const char* name, bool flag, int& err,
   if (declined != nullptr) {
     *declined = engine.outcome();
   }
+  // An encrypted file whose plaintext cannot be held is not served at all:
+  // its raw bytes would pass for its content.
+  if (engine.outcome().cause == Cause::kOutOfMemory) {
+    return nullptr;
+  }
   // A pipe or a terminal cannot be rewound; what the caller has not read of
   // it yet is served from where it stands.
   if (platform::CanRewind(file)) {

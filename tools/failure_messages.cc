@@ -31,8 +31,10 @@ std::string SourceRefusal(Cause cause, const FileCall& call) {
              "0xDD";
     case Cause::kMalformed:
       return "it is damaged: its layout is incomplete or it does not decrypt";
+    case Cause::kOutOfMemory:
+      return "out of memory";
     default:
-      return "the cipher failed, or memory ran out";
+      return "the cipher failed";
   }
 }
 
@@ -80,9 +82,10 @@ std::string DecryptionRefusal(const Outcome& outcome) {
       return WithReason("it cannot be read", outcome.error);
     case Cause::kTooLarge:
     case Cause::kMalformed:
+    case Cause::kOutOfMemory:
       return SourceRefusal(outcome.cause, FileCall{});
     default:
-      return "the cipher failed, or memory ran out";
+      return "the cipher failed";
   }
 }
 
