@@ -32,6 +32,8 @@ enum class Cause {
   kOutOfMemory,            // a block the call needs could not be had
   kDestinationNotRegular,  // the destination exists and is no regular file
   kDestinationUnwritable,  // the destination cannot be written in full (error)
+  kDestinationChanged,     // its name led to another file by the time of the
+                           // rename: nothing was replaced
 };
 
 struct Outcome {

@@ -44,46 +44,51 @@ int WritePieces(std::FILE* file, Pieces pieces) {
   return 0;
 }
 
-// WriteInPlace empties the file `target` and writes `pieces` into it. When
-// that fails and `target` is the file `original` came from, it writes
-// `original` back: the write was no larger than what failed to fit, and the
-// room it took is free again.
-Outcome WriteInPlace(const std::string& target, Pieces pieces, const Original& original) {
-  // Learnt before the write: a failed open may leave no file to ask.
-  const bool in_place =
-      original.identity && platform::IdentityOf(target.c_str()) == original.identity;
-  platform::Opened opened = platform::OpenForWriting(target.c_str());
-  if (opened.not_regular) {
-    return {Cause::kDestinationNotRegular, 0};
+// WriteThrough writes `pieces` into `file` (null: the destination could not
+// be emptied, and `replacement` says why) and closes it. Returns 0 or the
+// errno of what failed.
+int WriteThrough(platform::File file, const platform::Replacement& replacement,
+                 Pieces pieces) {
+  if (!file) {
+    return replacement.error();
   }
-  if (!opened.file) {
-    return Unwritable(opened.error);
-  }
-  const int written = WritePieces(opened.file.get(), pieces);
-  const int closed = platform::CloseFile(std::move(opened.file));
-  if (written == 0 && closed == 0) {
+  const int written = WritePieces(file.get(), pieces);
+  const int closed = platform::CloseFile(std::move(file));
+  return written != 0 ? written : closed;
+}
+
+// WriteInPlace empties the destination `replacement` opened and writes
+// `pieces` into it. When that fails and the destination is the file
+// `original` came from, it writes the source's bytes back: they are no larger
+// than what failed to fit, and the room it took is free again.
+Outcome WriteInPlace(platform::Replacement& replacement, Pieces pieces,
+                     const Original& original) {
+  const int error = WriteThrough(replacement.InPlace(), replacement, pieces);
+  if (error == 0) {
     return {};
   }
-  if (in_place && original.restore) {
-    static_cast<void>(WriteInPlace(target, {original.restore()}, Original{}));
+  if (original.restore && original.identity &&
+      original.identity == replacement.destination()) {
+    static_cast<void>(
+        WriteThrough(replacement.InPlace(), replacement, {original.restore()}));
   }
-  return Unwritable(written != 0 ? written : closed);
+  return Unwritable(error);
 }
 
 }  // namespace
 
 Outcome WriteDestination(const std::string& path, Pieces pieces,
                          const Original& original) {
-  const platform::Destination destination = platform::LookAtDestination(path.c_str());
-  if (destination.error != 0) {
-    return Unwritable(destination.error);
-  }
-  if (destination.exists && !destination.regular) {
-    return {Cause::kDestinationNotRegular, 0};
-  }
-  platform::Replacement replacement = platform::Replacement::Begin(destination);
-  if (replacement.stream() == nullptr) {
-    return WriteInPlace(destination.target, pieces, original);
+  platform::Replacement replacement = platform::Replacement::Begin(path.c_str());
+  switch (replacement.state()) {
+    case platform::Replacement::State::kNotRegular:
+      return {Cause::kDestinationNotRegular, 0};
+    case platform::Replacement::State::kRefused:
+      return Unwritable(replacement.error());
+    case platform::Replacement::State::kInPlaceOnly:
+      return WriteInPlace(replacement, pieces, original);
+    case platform::Replacement::State::kReady:
+      break;
   }
   if (const int error = WritePieces(replacement.stream(), pieces); error != 0) {
     return Unwritable(error);  // the temporary goes with `replacement`
@@ -92,7 +97,9 @@ Outcome WriteDestination(const std::string& path, Pieces pieces,
     case platform::Replacement::Result::kReplaced:
       return {};
     case platform::Replacement::Result::kCannotRename:
-      return WriteInPlace(destination.target, pieces, original);
+      return WriteInPlace(replacement, pieces, original);
+    case platform::Replacement::Result::kChanged:
+      return {Cause::kDestinationChanged, 0};
     case platform::Replacement::Result::kFailed:
       break;
   }

@@ -6,7 +6,7 @@
 // FreeChunk gives them back. Chunks are the blocks that libmirdcng holds whole
 // files in (platform/blocks.h), so that a large one is mapped in huge pages,
 // and so that a block of content that libmirdcng hands over whole
-// (zulwrite_adopt) is freed as any chunk is. The content may be plaintext:
+// (mirdutils/adopt.h) is freed as any chunk is. The content may be plaintext:
 // FreeChunk wipes a chunk wherever its memory stays in the process.
 #ifndef MIRDUTILS_CHUNK_MEMORY_H_
 #define MIRDUTILS_CHUNK_MEMORY_H_

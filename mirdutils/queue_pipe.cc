@@ -45,7 +45,6 @@ QueuePipe::Chunk* QueuePipe::Append(std::byte* bytes, std::size_t capacity) {
   }
   std::unique_ptr<Chunk> chunk(New<Chunk>(bytes, capacity));
   if (!chunk) {
-    FreeChunk(bytes);
     return nullptr;
   }
   Chunk* added = chunk.get();
@@ -88,8 +87,10 @@ bool QueuePipe::Write(const std::byte* data, std::size_t size) {
   Chunk* fresh = nullptr;
   if (spare < size) {
     const std::size_t capacity = std::max(size - spare, kMinChunk);
-    fresh = Append(AllocateChunk(capacity), capacity);
+    std::byte* bytes = AllocateChunk(capacity);
+    fresh = Append(bytes, capacity);
     if (fresh == nullptr) {
+      FreeChunk(bytes);
       failed_ = true;
       return false;
     }
@@ -106,13 +107,17 @@ bool QueuePipe::Write(const std::byte* data, std::size_t size) {
 }
 
 bool QueuePipe::Adopt(std::byte* block, std::size_t size) {
-  if (failed_ || size == 0) {
-    FreeChunk(block);
-    return !failed_;
+  if (failed_) {
+    return false;
   }
+  if (size == 0) {
+    FreeChunk(block);
+    return true;
+  }
+  // No memory for the record: nothing is taken and nothing is lost, so the
+  // pipe stays usable; the caller still has the block.
   Chunk* adopted = Append(block, size);
   if (adopted == nullptr) {
-    failed_ = true;
     return false;
   }
   // Full, whatever more the block may hold: a later write starts a chunk of

@@ -36,8 +36,8 @@ class QueuePipe final : public zulpipe {
   struct Chunk;
 
   // Append adds a chunk of `capacity` bytes at `bytes` after the last one and
-  // returns it, or frees them and returns null when there is no memory for
-  // its record.
+  // returns it, or returns null, leaving them to the caller, when there is
+  // no memory for its record.
   [[nodiscard]] Chunk* Append(std::byte* bytes, std::size_t capacity);
   void PopFront();
 

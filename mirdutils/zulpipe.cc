@@ -1,4 +1,4 @@
-// The five functions of the library's interface, and zulwrite_adopt for
+// The five functions of the library's interface, and mirdcng_adopt_block_v1 for
 // libmirdcng: argument checks, and no exception across the C boundary.
 #include <algorithm>
 #include <cstddef>
@@ -53,12 +53,11 @@ long long zulwrite(zulpipe* pipe, const void* data, long long size) noexcept {
   });
 }
 
-long long zulwrite_adopt(zulpipe* pipe, void* block, long long size) noexcept {
+long long mirdcng_adopt_block_v1(zulpipe* pipe, void* block, long long size) noexcept {
   auto* bytes = static_cast<std::byte*>(block);
   if (pipe == nullptr || bytes == nullptr || size < 0 ||
       static_cast<unsigned long long>(size) > kLargestCount) {
-    mirdutils::FreeChunk(bytes);
-    return kError;
+    return kError;  // not taken: the block stays the caller's
   }
   return Caught(kError, [&] {
     return pipe->Adopt(bytes, static_cast<std::size_t>(size)) ? size : kError;

@@ -9,6 +9,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <dlfcn.h>
 #endif
 
 namespace mirdcng {
@@ -16,33 +18,63 @@ namespace {
 
 // MakeQueuePipe returns a queue pipe that holds `content`, or null when the
 // pipe library cannot make one. The pipe adopts the block where it can, and
-// is given a copy where it cannot. What either call returns is that
-// library's own convention, so it is not relied on: a write that cannot take
-// every byte is the library's to report, through the pipe's reads.
+// is given a copy where it cannot or will not take it. What a write returns
+// is that library's own convention, so it is not relied on: a write that
+// cannot take every byte is the library's to report, through the pipe's
+// reads.
 zulpipe* MakeQueuePipe(HeapBlock content, const PipeLibrary& pipes) {
   zulpipe* queue = pipes.create_queue();
   if (queue == nullptr) {
     return nullptr;
   }
   const auto size = static_cast<long long>(content.size());
-  if (pipes.adopt != nullptr) {
-    pipes.adopt(queue, content.Detach(), size);
-  } else {
-    pipes.write(queue, content.get(), size);
+  if (pipes.adopt != nullptr && pipes.adopt(queue, content.get(), size) == size) {
+    static_cast<void>(content.Detach());  // the pipe's now
+    return queue;
   }
+  pipes.write(queue, content.get(), size);
   return queue;
 }
 
+// FindAdopt returns the adoption entry point of the module that provides the
+// zulwrite this library is bound to, and of no other: a function of the same
+// name elsewhere in the process may mean something else entirely.
 ZulwriteAdopt FindAdopt() {
 #if defined(_WIN32)
-  // By name: the framework's own mirdutils.dll does not have it, and a DLL
-  // that lacks an imported function does not load at all.
-  const HMODULE module = GetModuleHandleW(L"mirdutils.dll");
-  return module != nullptr ? reinterpret_cast<ZulwriteAdopt>(reinterpret_cast<void*>(
-                                 GetProcAddress(module, "zulwrite_adopt")))
-                           : nullptr;
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&zulwrite)),
+                          &module)) {
+    return nullptr;
+  }
+  return reinterpret_cast<ZulwriteAdopt>(
+      reinterpret_cast<void*>(GetProcAddress(module, MIRDUTILS_ADOPT_NAME)));
 #else
-  return zulwrite_adopt;  // null where the library lacks it (a weak symbol)
+  Dl_info pipes{};
+  if (dladdr(reinterpret_cast<void*>(&zulwrite), &pipes) == 0) {
+    return nullptr;
+  }
+  const auto in_pipes = [&pipes](void* found) {
+    Dl_info where{};
+    return found != nullptr && dladdr(found, &where) != 0 &&
+           where.dli_fbase == pipes.dli_fbase;
+  };
+  // Where the process has one definition of the name, or the pipe library
+  // is linked into the same module, the weak reference is it.
+  if (in_pipes(reinterpret_cast<void*>(&mirdcng_adopt_block_v1))) {
+    return &mirdcng_adopt_block_v1;
+  }
+  // Else the first definition the process found was another module's: the
+  // pipe library's own is asked for by name, in that module alone.
+  void* module = pipes.dli_fname != nullptr
+                     ? dlopen(pipes.dli_fname, RTLD_LAZY | RTLD_NOLOAD)
+                     : nullptr;
+  void* found = module != nullptr ? dlsym(module, MIRDUTILS_ADOPT_NAME) : nullptr;
+  if (module != nullptr) {
+    dlclose(module);
+  }
+  return in_pipes(found) ? reinterpret_cast<ZulwriteAdopt>(found) : nullptr;
 #endif
 }
 

@@ -18,8 +18,9 @@ struct PipeLibrary {
   zulpipe* (*create_queue)();
   long long (*write)(zulpipe* pipe, const void* data, long long size);
   zulpipe* (*create_binary_stream)(std::FILE* stream, const char* name, bool owns_stream);
-  // zulwrite_adopt (mirdutils/adopt.h) where the pipe library has it, else
-  // null: the plaintext is then copied in with `write`.
+  // The pipe library's adoption entry point (mirdutils/adopt.h) where the
+  // module that provides `write` has it, else null: the plaintext is then
+  // copied in with `write`, as it is when the adoption is refused.
   ZulwriteAdopt adopt = nullptr;
 };
 

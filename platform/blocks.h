@@ -17,7 +17,7 @@
 // hypervisor.
 //
 // Both libraries compile this same code. A block crosses from one to the
-// other only through the pipe library's zulwrite_adopt (mirdutils/adopt.h),
+// other only through the pipe library's adoption entry point (mirdutils/adopt.h),
 // whose name changes should the layout of a block ever change.
 #ifndef MIRDCNG_PLATFORM_BLOCKS_H_
 #define MIRDCNG_PLATFORM_BLOCKS_H_

@@ -8,6 +8,8 @@
 #ifndef MIRDCNG_PLATFORM_FAULT_INJECTION_H_
 #define MIRDCNG_PLATFORM_FAULT_INJECTION_H_
 
+#include <functional>
+
 #include "platform/cng.h"
 
 namespace mirdcng::platform {
@@ -53,6 +55,12 @@ void InjectFault(Call call, int nth, NTSTATUS status = STATUS_UNSUCCESSFUL);
 // fault armed before.
 void InjectExit(Call call, int nth);
 inline constexpr int kInjectedExitStatus = 86;
+
+// InjectAction runs `action` at the `nth` call of `call` from now on, just
+// before that call is made, and lets the call go on: for a test that changes
+// the world at one exact step (another process renaming a file, say).
+// Replaces any fault armed before.
+void InjectAction(Call call, int nth, std::function<void()> action);
 
 // ClearFaults disarms the fault and sets every call count back to zero.
 void ClearFaults();

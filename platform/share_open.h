@@ -66,12 +66,6 @@ struct Opened {
 // set: it opened).
 [[nodiscard]] Opened CheckOpensForReading(const char* path);
 
-// OpenForWriting opens `path` for writing in binary mode, unbuffered,
-// creating it (as fopen does: mode 0666 less the umask) or emptying it. An
-// existing name that is not a regular file is refused before anything is
-// emptied or written.
-[[nodiscard]] Opened OpenForWriting(const char* path);
-
 // FileSize returns the size of the open `file` in bytes, or -1 when it cannot
 // be measured. The stream's position is not moved.
 std::int64_t FileSize(std::FILE* file);

@@ -99,12 +99,6 @@ Opened CheckOpensForReading(const char* path) {
   return result;
 }
 
-Opened OpenForWriting(const char* path) {
-  // Emptied only once it is known to be a regular file.
-  return Open(path, O_WRONLY | O_CREAT, "wb",
-              [](int descriptor) { return ftruncate(descriptor, 0) == 0 ? 0 : errno; });
-}
-
 std::int64_t FileSize(std::FILE* file) {
   struct stat info {};
   if (fstat(fileno(internal::RealStream(file)), &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -93,10 +93,6 @@ Opened CheckOpensForReading(const char* path) {
   return result;
 }
 
-Opened OpenForWriting(const char* path) {
-  return Open(path, GENERIC_WRITE, OPEN_ALWAYS, _O_WRONLY, "wb", true);
-}
-
 std::int64_t FileSize(std::FILE* file) {
   struct _stat64 info {};
   if (_fstat64(_fileno(file), &info) != 0 || (info.st_mode & _S_IFREG) == 0) {

@@ -1,5 +1,7 @@
 #include "tools/failure_messages.h"
 
+#include <cerrno>
+
 #include "engine/container_format.h"
 #include "mirdcng/result_codes.h"
 #include "tools/commands.h"
@@ -66,8 +68,17 @@ Failure FailureOf(const Outcome& outcome, const FileCall& call) {
       return {TagMismatch(call), status};
     case Cause::kDestinationNotRegular:
       return {"cannot write " + call.destination + ": it is not a regular file", status};
+    case Cause::kDestinationChanged:
+      return {"did not write " + call.destination +
+                  ": another file took its name while it was written; it was left alone",
+              status};
     case Cause::kDestinationUnwritable:
-      return {WithReason("cannot write " + call.destination, outcome.error), status};
+      // EEXIST: every name tried for the temporary beside it was taken.
+      return {outcome.error == EEXIST
+                  ? "cannot write " + call.destination +
+                        ": no free name for a temporary file beside it"
+                  : WithReason("cannot write " + call.destination, outcome.error),
+              status};
     default:
       return {std::string("did not ") + call.verb + " " + call.source + ": " +
                   SourceRefusal(outcome.cause, call),

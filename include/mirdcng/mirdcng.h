@@ -38,13 +38,21 @@
 // call blocks on one or reads one for ever. Kernel files that measure 0 bytes
 // but have content (/proc) are regular files.
 //
-// Writing a destination (cng_77x, cng_77z): `dst` is replaced, never emptied
-// and rewritten. The new content goes into a temporary file in the same
-// folder (".NAME.mirdcng-PID-N.tmp"), is flushed to the disk, and is renamed
-// over `dst`; on Linux the folder is synced after. So a failure leaves `dst`
-// exactly as it was, and a crash, a kill or a power loss leaves either the old
-// `dst` or the whole new one (a crash may leave the temporary behind, never a
-// damaged `dst`). What follows from replacing by rename:
+// Writing a destination (cng_77x, cng_77z): who may write `dst` is decided
+// as for fopen(dst, "wb"), by the system: an existing `dst` is opened for
+// writing first (following links under the system's own rules for them), and
+// a refusal (its permissions, a read-only file, a link the system will not
+// follow) fails the call with `dst` untouched; a new `dst` is decided by its
+// folder. `dst` is then replaced, never emptied and rewritten: the new
+// content goes into a temporary file beside the file that open reached
+// (".NAME.mirdcng-RANDOM.tmp", readable by its owner alone until it has
+// `dst`'s permissions), is flushed to the disk, and is renamed over it, once
+// the name is seen to lead to that same file still (if it does not, the call
+// fails and changes nothing); on Linux the folder is synced after. So a
+// failure leaves `dst` exactly as it was (no space or no inode for the
+// temporary included), and a crash, a kill or a power loss leaves either the
+// old `dst` or the whole new one (a crash may leave the temporary behind,
+// never a damaged `dst`). What follows from replacing by rename:
 //   - `dst` keeps its permissions (and on POSIX its owner and group, where
 //     the process may set them; on Windows its hidden, system and archive
 //     attributes). Other metadata (ACLs, extended attributes, a Windows
@@ -54,13 +62,15 @@
 //   - A file with several hard links is split: `dst` names the new file, the
 //     other names keep the old content.
 //   - A process that holds the old `dst` open keeps reading the old content.
-// Fallback, NOT crash-safe: where no temporary can be made beside `dst` (a
-// folder that takes no new file while `dst` may be written), or `dst` cannot
-// be renamed over (on Windows, a file another process holds open without
-// delete sharing, as the framework's hosts hold theirs; on Linux, a file that
-// is a mount point), `dst` is emptied and written in place. A failure then
-// writes the source back when `dst` is the source; a crash or a kill while it
-// is written leaves `dst` empty or cut short.
+// Fallback, NOT crash-safe: where the folder takes no new file from this
+// process (the system refuses the temporary for want of permission) while
+// `dst` itself was opened for writing, or `dst` cannot be renamed over (on
+// Windows, a file another process holds open without delete sharing, as the
+// framework's hosts hold theirs; on Linux, a mount point, a file on another
+// file system, or another user's file in a sticky folder that this process
+// may write), `dst` is emptied and written in place. A failure then writes
+// the source back when `dst` is the source; a crash or a kill while it is
+// written leaves `dst` empty or cut short.
 //
 // Exceptions: none leaves a function (they are noexcept), so a host built
 // with any compiler may call them. When memory runs out, a file function
@@ -141,8 +151,10 @@ MIRDCNG_EXPORT bool cng_77z(const char* src, const char* dst, const char* tag,
 // Null is returned, writing `err`, in two cases only:
 //   2  `file` or `name` is null; nothing else is done
 //   3  the file decrypts to nothing once its tag trailer is removed
-// Null is also returned, `err` untouched, when memory runs out or the pipe
-// library cannot make the queue pipe or the stream pipe. Whenever a pipe is
+// Null is also returned, `err` untouched, when memory runs out (an encrypted
+// file whose plaintext cannot be held is never served raw: its ciphertext
+// would pass for its content) or the pipe library cannot make the queue pipe
+// or the stream pipe. Whenever a pipe is
 // returned, `err` is left as the caller set it: the pipe itself is the sign
 // of success, so set `err` to 0 before the call to tell the cases of null
 // apart.

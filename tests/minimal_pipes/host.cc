@@ -6,7 +6,22 @@
 #include <cstring>
 
 #include "mirdcng/mirdcng.h"
+
+#if defined(_WIN32)
+#define MINIMAL_HOST_EXPORT __declspec(dllexport)
+#else
+#define MINIMAL_HOST_EXPORT __attribute__((visibility("default")))
+#endif
 #include "tests/minimal_pipes/minimal_pipes.h"
+
+// The adoption entry point's name, in a module that is not the pipe library:
+// libmirdcng must not take it for the pipe library's.
+int stolen_adoptions = 0;
+extern "C" MINIMAL_HOST_EXPORT long long mirdcng_adopt_block_v1(zulpipe*, void*,
+                                                                long long) {
+  ++stolen_adoptions;
+  return -1;
+}
 
 namespace {
 
@@ -36,6 +51,8 @@ int main() {
   Check(pipe != nullptr && pipe->writes == 1 && pipe->size == sizeof kText &&
             std::memcmp(pipe->bytes, kText, sizeof kText) == 0,
         "holding the plaintext, written once");
+  Check(pipe != nullptr && pipe->refused_adoptions == 0 && stolen_adoptions == 0,
+        "no function of another module or another meaning was asked to adopt it");
   std::fclose(stream);
 
   stream = std::fopen("plain.EBS", "rb");

@@ -9,9 +9,10 @@
 #include <cstdio>
 
 struct zulpipe {
-  bool queue = false;  // made by create_queue_zulpipe
-  int writes = 0;      // zulwrite calls into it
-  long long size = 0;  // bytes written, kept up to sizeof bytes
+  bool queue = false;         // made by create_queue_zulpipe
+  int writes = 0;             // zulwrite calls into it
+  int refused_adoptions = 0;  // calls of its zulwrite_adopt, which takes nothing
+  long long size = 0;         // bytes written, kept up to sizeof bytes
   unsigned char bytes[4096] = {};
   std::FILE* stream = nullptr;  // the arguments of create_binary_stream_zulpipe
   const char* name = nullptr;

@@ -59,9 +59,11 @@ struct FakePipes {
   bool refuse_queue = false;
   long long write_result = 0;  // what zulwrite answers, whatever it took
   bool refuse_stream = false;
+  bool refuse_adoption = false;  // the adoption takes nothing, as its contract allows
 
   int queues = 0;
-  int writes = 0;  // zulwrite and zulwrite_adopt calls
+  int writes = 0;  // zulwrite calls
+  int adoptions = 0;
   long long write_size = -1;
   int stream_pipes = 0;
   std::FILE* stream = nullptr;
@@ -87,20 +89,21 @@ const PipeLibrary kFakeLibrary = {
                                 : create_binary_stream_zulpipe(stream, name, owns_stream);
     },
     [](zulpipe* pipe, void* block, long long size) {
-      ++fake.writes;
+      ++fake.adoptions;
       fake.write_size = size;
-      static_cast<void>(Mirdutils().adopt(pipe, block, size));
-      return fake.write_result;
+      return fake.refuse_adoption ? -1 : Mirdutils().adopt(pipe, block, size);
     },
 };
 
-// The same library without zulwrite_adopt, as the framework's own is.
+// The same library without the adoption entry point, as the framework's own is.
 const PipeLibrary kFakeLibraryWithoutAdopt = {
     kFakeLibrary.create_queue, kFakeLibrary.write, kFakeLibrary.create_binary_stream};
 
-// What zulwrite (or zulwrite_adopt) returns is the pipe library's own
-// convention: the factory hands the queue pipe over whatever it says. A
-// plaintext that no pipe takes is freed (AddressSanitizer would see it leak).
+// What zulwrite returns is the pipe library's own convention: the factory
+// hands the queue pipe over whatever it says. The plaintext goes in whole,
+// adopted or else in one zulwrite; a block the adoption refuses is copied in
+// and freed, and one no pipe takes is freed (AddressSanitizer would see it
+// leak, or be freed twice).
 TEST(PipeFailuresTest, TheQueuePipeGetsThePlaintextInOneWriteWhateverItReturns) {
   TempDir dir;
   const Bytes plaintext = Plaintext(70000, 31);
@@ -116,13 +119,16 @@ TEST(PipeFailuresTest, TheQueuePipeGetsThePlaintextInOneWriteWhateverItReturns) 
       {"an error", false, -1},
       {"no queue pipe", true, 0},
   };
-  for (const auto* library : {&kFakeLibrary, &kFakeLibraryWithoutAdopt}) {
+  for (const int way : {0, 1, 2}) {  // adopted, adoption refused, no adoption
+    const PipeLibrary* library = way < 2 ? &kFakeLibrary : &kFakeLibraryWithoutAdopt;
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.label) +
-                   (library->adopt != nullptr ? ", adopted" : ", copied"));
+      SCOPED_TRACE(std::string(c.label) + (way == 0   ? ", adopted"
+                                           : way == 1 ? ", adoption refused"
+                                                      : ", copied"));
       fake = FakePipes{};
       fake.refuse_queue = c.refuse_queue;
       fake.write_result = c.write_result;
+      fake.refuse_adoption = way == 1;
       Stream stream = OpenAsCaller(path, 1);
       int err = kCallersCode;
       Pipe pipe(OpenAsPipe(stream.get(), path.c_str(), true, err, *library));
@@ -132,10 +138,11 @@ TEST(PipeFailuresTest, TheQueuePipeGetsThePlaintextInOneWriteWhateverItReturns) 
       EXPECT_EQ(std::ftell(stream.get()), 1);
       if (c.refuse_queue) {
         EXPECT_EQ(pipe, nullptr);
-        EXPECT_EQ(fake.writes, 0);
+        EXPECT_EQ(fake.writes + fake.adoptions, 0);
         continue;
       }
-      EXPECT_EQ(fake.writes, 1) << "the content goes in with one write";
+      EXPECT_EQ(fake.adoptions, way < 2 ? 1 : 0);
+      EXPECT_EQ(fake.writes, way == 0 ? 0 : 1) << "the content goes in with one write";
       EXPECT_EQ(fake.write_size, static_cast<long long>(plaintext.size()));
       ASSERT_NE(pipe, nullptr);
       EXPECT_EQ(ReadToEnd(pipe.get()), plaintext);

@@ -178,6 +178,31 @@ if ! $sanitized; then
     bash -c 'ulimit -v 200000; exec "$0" cat huge.EBS' "$tool"
 fi
 
+# An interrupted command leaves no temporary behind, and ends as the signal
+# would have ended it. (Job control, so that a background job may be
+# interrupted at all.)
+head -c $((128 * 1024 * 1024)) /dev/zero | tr '\0' 'i' >interrupted.EBS
+for signal in INT TERM HUP; do
+  set -m
+  "$tool" encrypt -f interrupted.EBS sealed-by-then.EBS &
+  job=$!
+  seen=false
+  for _ in $(seq 1000); do
+    compgen -G '.sealed-by-then.EBS.mirdcng-*.tmp' >/dev/null && seen=true && break
+    sleep 0.005
+  done
+  kill -"$signal" "$job"
+  wait "$job"
+  status=$?
+  set +m
+  want=$((128 + $(kill -l "$signal")))
+  $seen || fail "SIG$signal: the temporary never showed"
+  [ "$status" -eq "$want" ] || fail "SIG$signal during encrypt: exit status $status, not $want"
+  leftovers=$(compgen -G '.sealed-by-then*' || true)
+  [ -z "$leftovers" ] || fail "SIG$signal during encrypt left $leftovers"
+  rm -f sealed-by-then.EBS
+done
+
 # Every output asked for must reach standard output.
 for command in "cat out.ebs" "cat notes.txt.ebs" "inspect out.ebs" "decrypt out - -t s3cret" \
   "help" "help cat" "--help" "--version"; do
