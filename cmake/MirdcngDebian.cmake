@@ -34,9 +34,19 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 # ldconfig runs by trigger (CPack adds a postinst and postrm that call it too).
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
-# Each description follows the one-line summary that all three share.
-set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "libmirdcng encrypts the framework's .ebs files with AES-128-CBC under a
+# The symbols file tells other packages' dpkg-shlibdeps which version of
+# libmirdcng1 has each symbol they use. It is checked against the libraries
+# as they are packaged (cmake/MirdcngCheckSymbols.cmake, run by cpack), and
+# what dpkg-gensymbols makes of it goes into the package.
+set(CPACK_MIRDCNG_SYMBOLS ${PROJECT_SOURCE_DIR}/packaging/debian/symbols)
+set(CPACK_MIRDCNG_SYMBOLS_MADE ${PROJECT_BINARY_DIR}/debian-control/symbols)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/MirdcngCheckSymbols.cmake)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/packaging/debian/triggers ${CPACK_MIRDCNG_SYMBOLS_MADE})
+# Each package has a summary of its own, the first line of its description;
+# the project's summary is not put before them.
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "library that seals the framework's .ebs files, and its pipe library
+libmirdcng encrypts the framework's .ebs files with AES-128-CBC under a
 fixed key built into it, decrypts them back when given the right tag, and
 opens any file, encrypted or not, as a pipe of the pipe library
 libmirdutils, which comes with it. The key ships inside the library: this
@@ -44,14 +54,18 @@ obscures files from those without it and does not check their integrity.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libmirdcng-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "The headers of libmirdcng and libmirdutils, their CMake package
-(find_package(mirdcng)) and pkg-config file (mirdcng), for the framework's
-host programs.")
+set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "development files for libmirdcng, which seals .ebs files
+The headers of libmirdcng and libmirdutils, their CMake package
+(find_package(mirdcng), with the mirdcng_seal() build step) and pkg-config
+file (mirdcng), for the framework's host programs and for projects that
+seal their files as they build.")
 
 set(CPACK_DEBIAN_COMMAND_PACKAGE_NAME mirdcng)
 set(CPACK_DEBIAN_COMMAND_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_COMMAND_DESCRIPTION "mirdcng encrypts and decrypts the framework's .ebs files, prints them as
-the framework reads them and tells their layout, through libmirdcng.")
+set(CPACK_DEBIAN_COMMAND_DESCRIPTION "command to seal, unseal, verify and show the framework's .ebs files
+mirdcng encrypts and decrypts the framework's .ebs files, one by one or
+whole trees of them in parallel, checks them, prints them as the framework
+reads them and tells their layout, through libmirdcng.")
 
 # /usr/share/doc/<package>/ of each package. They go into the packages alone
 # (EXCLUDE_FROM_ALL): a plain install has share/doc/mirdcng/ instead.

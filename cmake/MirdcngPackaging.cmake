@@ -3,10 +3,12 @@
 # the Windows build's DLLs, command and headers.
 set(CPACK_PACKAGE_NAME mirdcng)
 set(CPACK_PACKAGE_VENDOR "mirdcng developers")
-set(MIRDCNG_PACKAGE_CONTACT "mirdcng developers <developers@mirdcng.example>"
-    CACHE STRING "The packages' maintainer: a name and a mail address")
+# Whoever publishes the packages maintains them: their name and address, here
+# or, as Debian's own tools take it, in DEBEMAIL (and DEBFULLNAME) when cpack
+# runs (cmake/MirdcngCPackChecks.cmake). There is no default to pass for one.
+set(MIRDCNG_PACKAGE_CONTACT "" CACHE STRING
+    "The packages' maintainer, \"Name <address>\"; empty: DEBEMAIL when cpack runs")
 set(CPACK_PACKAGE_CONTACT "${MIRDCNG_PACKAGE_CONTACT}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)

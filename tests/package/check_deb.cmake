@@ -21,6 +21,16 @@ endif()
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR} --preset deb -B ${WORK_DIR}/build
     -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+# No maintainer named: cpack refuses and says how to name one.
+unset(ENV{DEBEMAIL})
+execute_process(COMMAND cpack --config ${WORK_DIR}/build/CPackConfig.cmake -B ${WORK_DIR}/refused
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(status EQUAL 0 OR NOT out MATCHES "DEBEMAIL")
+  message(FATAL_ERROR "cpack made Debian packages with no maintainer:\n${out}")
+endif()
+# The packager, as Debian's own tools take them.
+set(ENV{DEBFULLNAME} "mirdcng package test")
+set(ENV{DEBEMAIL} "package-test@mirdcng.example")
 run(cpack --config ${WORK_DIR}/build/CPackConfig.cmake -B ${WORK_DIR}/out)
 run(dpkg-architecture -qDEB_HOST_MULTIARCH)
 string(STRIP "${out}" arch)
@@ -49,6 +59,7 @@ set(mirdcng_files ${doc} usr/bin/mirdcng usr/share/man/man1/mirdcng.1.gz
 
 set(root ${WORK_DIR}/root)
 set(debs "")
+set(summaries "")
 foreach(package libmirdcng1 libmirdcng-dev mirdcng)
   file(GLOB deb ${WORK_DIR}/out/${package}_*.deb)
   if(NOT deb)
@@ -59,6 +70,15 @@ foreach(package libmirdcng1 libmirdcng-dev mirdcng)
   if(NOT out MATCHES "${${package}_depends}")
     message(FATAL_ERROR "${package} does not depend on ${${package}_depends}: ${out}")
   endif()
+  run(dpkg-deb --field ${deb} Maintainer Description)
+  if(NOT out MATCHES "Maintainer: mirdcng package test <package-test@mirdcng.example>")
+    message(FATAL_ERROR "${package} is not maintained by the packager: ${out}")
+  endif()
+  string(REGEX MATCH "Description: [^\n]*" summary "${out}")
+  if(summary IN_LIST summaries)
+    message(FATAL_ERROR "${package} has the summary of another package: ${summary}")
+  endif()
+  list(APPEND summaries "${summary}")
   run(dpkg-deb -x ${deb} ${WORK_DIR}/${package})
   file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${WORK_DIR}/${package}
        ${WORK_DIR}/${package}/*)
@@ -75,6 +95,17 @@ foreach(binary usr/bin/mirdcng usr/lib/${arch}/libmirdcng.so.1 usr/lib/${arch}/l
   run(readelf --dynamic ${root}/${binary})
   if(out MATCHES "RPATH|RUNPATH")
     message(FATAL_ERROR "${binary} carries a run path:\n${out}")
+  endif()
+endforeach()
+
+# libmirdcng1 tells dependent packages which version has each symbol.
+file(GLOB runtime ${WORK_DIR}/out/libmirdcng1_*.deb)
+run(dpkg-deb -e ${runtime} ${WORK_DIR}/libmirdcng1-control)
+file(STRINGS ${WORK_DIR}/libmirdcng1-control/symbols symbols)
+foreach(symbol "libmirdcng.so.1 libmirdcng1 #MINVER#" " _Z7cng_77xPKcS0_S0_Ri@MIRDCNG_1 1.0.0"
+               " zulwrite@MIRDUTILS_1 1.0.0")
+  if(NOT symbol IN_LIST symbols)
+    message(FATAL_ERROR "libmirdcng1's symbols file lacks '${symbol}':\n${symbols}")
   endif()
 endforeach()
 
