@@ -34,7 +34,8 @@ std::string Bytes(std::uint64_t bytes) {
     value /= 1024;
   }
   char text[32];
-  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, kUnits[unit]);
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value,
+                kUnits[unit]);
   return text;
 }
 

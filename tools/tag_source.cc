@@ -32,7 +32,8 @@ Tag ReadTagFile(const std::string& path) {
     file = owned.get();
   }
   std::string text(kMaxTagLength + 2, '\0');
-  const std::size_t got = file != nullptr ? std::fread(text.data(), 1, text.size(), file) : 0;
+  const std::size_t got =
+      file != nullptr ? std::fread(text.data(), 1, text.size(), file) : 0;
   if (file == nullptr || std::ferror(file) != 0) {
     const int error = errno;
     Complain("cannot read the tag file " + Quoted(path) +

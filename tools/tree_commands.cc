@@ -111,7 +111,8 @@ int Job::Report(const char* done, const Walk& walk, const PoolReport& pool) cons
       summary += "; " + std::to_string(failed_) + " failed";
     }
     if (walk.passed_over > 0) {
-      summary += "; passed over " + std::to_string(walk.passed_over) + " that are not regular files";
+      summary += "; passed over " + std::to_string(walk.passed_over) +
+                 " that are not regular files";
     }
     summary += "; at most " + std::to_string(pool.most_at_once) + " at once, holding " +
                std::to_string(pool.most_held) + " bytes";
@@ -122,8 +123,8 @@ int Job::Report(const char* done, const Walk& walk, const PoolReport& pool) cons
 
 // Failed reports the failure `outcome` of `verb` on `item`.
 Ending Failed(Job& job, const Outcome& outcome, const char* verb, const WorkItem& item) {
-  const Failure failure =
-      FailureOf(outcome, {verb, Quoted(item.source), Quoted(item.output), job.tag_text()});
+  const Failure failure = FailureOf(
+      outcome, {verb, Quoted(item.source), Quoted(item.output), job.tag_text()});
   job.Say(failure.message);
   return {failure.status, nullptr};
 }
@@ -152,8 +153,7 @@ std::optional<Ending> PrepareOutput(Job& job, const WorkItem& item) {
     return Ending{kExitFailed, nullptr};
   }
   if (!job.arguments().force && ReplacesAnother(item.source, item.output)) {
-    job.Note("skipped " + Quoted(item.source) + ": " + Quoted(item.output) +
-             " exists");
+    job.Note("skipped " + Quoted(item.source) + ": " + Quoted(item.output) + " exists");
     return Ending{kExitOk, kOutputExists};
   }
   std::error_code error;
@@ -257,10 +257,10 @@ int RunMany(const Arguments& arguments, const char* done,
   };
   // A file is held with its result: twice its size.
   const auto held = [&](std::size_t index) { return 2 * walk.items[index].size; };
-  const PoolReport pool = RunPool(
-      walk.items.size(), held, run,
-      {arguments.jobs != 0 ? arguments.jobs : ProcessorsAvailable(),
-       arguments.memory != 0 ? arguments.memory : DefaultMemoryBudget()});
+  const PoolReport pool =
+      RunPool(walk.items.size(), held, run,
+              {arguments.jobs != 0 ? arguments.jobs : ProcessorsAvailable(),
+               arguments.memory != 0 ? arguments.memory : DefaultMemoryBudget()});
   progress.Stop();
   return job.Report(done, walk, pool);
 }
@@ -279,6 +279,8 @@ int RunDecryptMany(const Arguments& arguments) {
   });
 }
 
-int RunVerify(const Arguments& arguments) { return RunMany(arguments, "verified", Check); }
+int RunVerify(const Arguments& arguments) {
+  return RunMany(arguments, "verified", Check);
+}
 
 }  // namespace mirdcng::tool

@@ -61,8 +61,9 @@ class Walker {
 
 void Walker::Given(const std::string& path) {
   if (path == "-") {
-    Fail(kExitUsage, "'-' would be standard input, which this form does not read; "
-                     "name a file called - as ./-");
+    Fail(kExitUsage,
+         "'-' would be standard input, which this form does not read; "
+         "name a file called - as ./-");
     return;
   }
   std::error_code error;
@@ -71,7 +72,8 @@ void Walker::Given(const std::string& path) {
     if (request_.recursive) {
       Folder(path, {});
     } else {
-      Fail(kExitFailed, Quoted(path) + " is a folder; give -r to work on the files in it");
+      Fail(kExitFailed,
+           Quoted(path) + " is a folder; give -r to work on the files in it");
     }
   } else if (fs::is_regular_file(status)) {
     File(path, fs::path(path).filename(), fs::file_size(path, error));
@@ -114,8 +116,8 @@ void Walker::Entry(const fs::directory_entry& entry, const fs::path& below) {
   } else if (fs::is_regular_file(status)) {
     File(entry.path(), below, entry.file_size(error));
   } else if (error) {
-    Fail(kExitNoSource, "cannot open " + Quoted(entry.path().string()) + ": " +
-                            error.message());
+    Fail(kExitNoSource,
+         "cannot open " + Quoted(entry.path().string()) + ": " + error.message());
   } else {
     PassOver(entry.path(), "it is " + NotAFile(entry.path().string()));
   }

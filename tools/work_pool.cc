@@ -69,7 +69,8 @@ class Shared {
 
 }  // namespace
 
-PoolReport RunPool(std::size_t count, const std::function<std::uint64_t(std::size_t)>& held,
+PoolReport RunPool(std::size_t count,
+                   const std::function<std::uint64_t(std::size_t)>& held,
                    const std::function<void(std::size_t)>& work, PoolLimits limits) {
   Shared shared(count, held, limits.budget);
   const auto worker = [&] {

@@ -13,7 +13,7 @@
 namespace mirdcng::tool {
 
 struct PoolLimits {
-  unsigned workers = 1;     // at least 1
+  unsigned workers = 1;      // at least 1
   std::uint64_t budget = 0;  // bytes held at once
 };
 
@@ -25,7 +25,8 @@ struct PoolReport {
 
 // RunPool runs `work` on each index below `count`, on `limits.workers`
 // threads, each index once and holding `held(index)` bytes meanwhile.
-PoolReport RunPool(std::size_t count, const std::function<std::uint64_t(std::size_t)>& held,
+PoolReport RunPool(std::size_t count,
+                   const std::function<std::uint64_t(std::size_t)>& held,
                    const std::function<void(std::size_t)>& work, PoolLimits limits);
 
 // ProcessorsAvailable is the number of processors this process may run on.
