@@ -31,15 +31,14 @@ if [ $# -eq 0 ] && [ ! -x "$mirdcng" ]; then
   cmake --build --preset bench --target mirdcng_tool >&2
 fi
 
-avail_kib=$(awk '/MemAvailable/ {print $2}' /proc/meminfo)
-if [ -n "${BENCH_DIR:-}" ]; then
-  work=$BENCH_DIR/tree
-  mkdir -p "$work"
-elif [ -d /dev/shm ] && [ "$avail_kib" -gt $((6 * 1024 * 1024)) ]; then
-  work=$(mktemp -d /dev/shm/mirdcng-tree.XXXXXX)
-else
-  work=$(mktemp -d "${TMPDIR:-/tmp}/mirdcng-tree.XXXXXX")
+# Files live in memory (tmpfs) when there is room, as bench/run.sh's do.
+base=${BENCH_DIR:-/dev/shm}
+if [ -z "${BENCH_DIR:-}" ] &&
+  { [ ! -d "$base" ] || [ "$(awk '/MemAvailable/ {print $2}' /proc/meminfo)" -lt 6000000 ]; }; then
+  base=${TMPDIR:-/tmp}
 fi
+mkdir -p "$base"
+work=$(mktemp -d "$base/mirdcng-tree.XXXXXX")
 if [ "${BENCH_KEEP:-0}" != 1 ]; then
   trap 'rm -rf "$work"' EXIT
 fi

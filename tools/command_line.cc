@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/command_forms.h"
 #include "tools/commands.h"
 #include "tools/help_texts.h"
 
@@ -22,15 +23,6 @@ namespace {
 struct Subcommand {
   CLI::App* app;
   int (*run)(const Arguments&);
-};
-
-// What the parser reads as text and this file turns into numbers, so that a
-// wrong value is told in the command's own words.
-struct RawValues {
-  std::string jobs;
-  std::string memory;
-  bool progress = false;
-  bool no_progress = false;
 };
 
 // Formatter writes the usage lines of the commands that have several forms.
@@ -240,104 +232,6 @@ std::string ParserError(const CLI::ParseError& error, const std::string& command
   return "the command line is wrong: " + what;
 }
 
-// ParseCount reads a whole number from 1 to `most` with an optional K, M or G
-// (binary multiples) when `scaled`; 0 when `text` is not one.
-std::uint64_t ParseCount(const std::string& text, std::uint64_t most, bool scaled) {
-  std::uint64_t value = 0;
-  std::size_t at = 0;
-  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-    if (value > most / 10) {
-      return 0;
-    }
-    value = value * 10 + static_cast<unsigned>(text[at] - '0');
-  }
-  const std::string unit = text.substr(at);
-  int shift = 0;
-  if (scaled && !unit.empty() && at > 0) {
-    const char* const kUnits = "KMG";
-    const char* found = std::strchr(kUnits, unit[0] & ~0x20);
-    const std::string rest = unit.substr(1);
-    if (found == nullptr || !(rest.empty() || rest == "B" || rest == "iB")) {
-      return 0;
-    }
-    shift = 10 * static_cast<int>(found - kUnits + 1);
-  } else if (!unit.empty() || at == 0) {
-    return 0;
-  }
-  if (value > (most >> shift)) {
-    return 0;
-  }
-  return value << shift;
-}
-
-// CheckValues turns the options read as text into numbers; what is wrong, or
-// empty.
-std::string CheckValues(const CLI::App& command, const RawValues& raw,
-                        Arguments& arguments) {
-  if (!raw.jobs.empty() &&
-      (arguments.jobs = static_cast<unsigned>(ParseCount(raw.jobs, 1024, false))) == 0) {
-    return "-j takes a number of files from 1 to 1024, not '" + raw.jobs + "'";
-  }
-  if (!raw.memory.empty() &&
-      (arguments.memory = ParseCount(raw.memory, std::uint64_t{1} << 60, true)) == 0) {
-    return "--memory takes a size such as 512M or 2G, not '" + raw.memory + "'";
-  }
-  if (raw.progress && raw.no_progress) {
-    return "give --progress or --no-progress, not both";
-  }
-  arguments.progress = raw.progress      ? ProgressChoice::kShown
-                       : raw.no_progress ? ProgressChoice::kHidden
-                                         : ProgressChoice::kAuto;
-  arguments.tag_given =
-      command.get_option_no_throw("--tag") != nullptr && command.count("--tag") > 0;
-  return arguments.tag_given && !arguments.tag_file.empty()
-             ? "give -t or --tag-file, not both"
-             : "";
-}
-
-// CheckFileForm picks the form of encrypt or decrypt: SRC DST, or PATHs with
-// -i or -o. What is wrong, or empty.
-std::string CheckFileForm(Arguments& arguments) {
-  if (arguments.in_place && !arguments.output_dir.empty()) {
-    return "give -i or -o DIR, not both";
-  }
-  if (arguments.ManyFiles()) {
-    if (arguments.host_names) {
-      return "--host-names is for the form SRC DST";
-    }
-    return arguments.paths.empty() ? "no PATH given" : "";
-  }
-  if (arguments.recursive) {
-    return "-r walks folders for -i or -o DIR";
-  }
-  if (arguments.paths.size() != 2) {
-    return arguments.paths.empty()      ? "SRC and DST are missing"
-           : arguments.paths.size() < 2 ? "DST is missing; for files in place, give -i"
-                                        : "more than SRC and DST; give -i to work on "
-                                          "each file in place, or -o DIR";
-  }
-  arguments.source = arguments.paths[0];
-  arguments.destination = arguments.paths[1];
-  arguments.paths.clear();
-  return "";
-}
-
-// CheckForm checks what the parser cannot: the form each command takes.
-std::string CheckForm(const CLI::App& command, const RawValues& raw,
-                      Arguments& arguments) {
-  if (std::string wrong = CheckValues(command, raw, arguments); !wrong.empty()) {
-    return wrong;
-  }
-  const std::string& name = command.get_name();
-  if (name == "encrypt" || name == "decrypt") {
-    return CheckFileForm(arguments);
-  }
-  if (name == "verify") {
-    return arguments.paths.empty() ? "no PATH given" : "";
-  }
-  return arguments.source.empty() ? "FILE is missing" : "";
-}
-
 // CommandWord is the first word of `argv` that names a command, or empty.
 std::string CommandWord(int argc, const char* const* argv,
                         const std::vector<Subcommand>& commands) {
@@ -420,7 +314,9 @@ Invocation ParseCommandLine(int argc, const char* const* argv) {
   if (given->get_name() == "help") {
     return HelpOf(app, invocation.arguments.source);
   }
-  if (const std::string wrong = CheckForm(*given, raw, invocation.arguments);
+  raw.tag_given =
+      given->get_option_no_throw("--tag") != nullptr && given->count("--tag") > 0;
+  if (const std::string wrong = CheckForm(word, raw, invocation.arguments);
       !wrong.empty()) {
     return Wrong(wrong, word);
   }

@@ -18,7 +18,7 @@ namespace mirdcng::tool {
 namespace {
 
 // ReadTagFile reads the tag from `path`: at most one byte more than the
-// longest tag and its newline, which is enough to tell that it is too long.
+// longest tag and its newline, enough to tell that it is too long.
 Tag ReadTagFile(const std::string& path) {
   platform::File owned;
   std::FILE* file = stdin;
@@ -44,31 +44,32 @@ Tag ReadTagFile(const std::string& path) {
   if (!text.empty() && text.back() == '\n') {
     text.pop_back();
   }
-  if (text.size() > kMaxTagLength) {
-    Complain("the tag in " + Quoted(path) + " is longer than 255 bytes");
-    return {std::nullopt, kExitFailed};
-  }
   return {std::move(text), kExitOk};
 }
 
 }  // namespace
 
 Tag TagOf(const Arguments& arguments) {
+  Tag tag;
   if (arguments.tag_given) {
-    return {arguments.tag, kExitOk};
-  }
-  if (!arguments.tag_file.empty()) {
+    tag.text = arguments.tag;
+  } else if (!arguments.tag_file.empty()) {
     if (arguments.tag_file == "-" && arguments.source == "-") {
       Complain("standard input cannot give both the tag and the data");
       return {std::nullopt, kExitUsage};
     }
-    return ReadTagFile(arguments.tag_file);
+    tag = ReadTagFile(arguments.tag_file);
+  } else if (const char* variable = std::getenv(kTagVariable);
+             variable != nullptr && *variable != '\0') {
+    tag.text = variable;
   }
-  const char* variable = std::getenv(kTagVariable);
-  if (variable != nullptr && *variable != '\0') {
-    return {std::string(variable), kExitOk};
+  // Refused before any file is looked at: no tag this long can be sealed,
+  // or match one sealed.
+  if (tag.text && tag.text->size() > kMaxTagLength) {
+    Complain("the tag is longer than 255 bytes");
+    return {std::nullopt, kExitFailed};
   }
-  return {};
+  return tag;
 }
 
 }  // namespace mirdcng::tool

@@ -24,7 +24,8 @@ struct Tag {
 
 // TagOf reads the tag `arguments` name. A tag file's content is taken whole
 // but for one final newline; "-" reads standard input, which must not also be
-// a source of data. A failure has been complained about.
+// a source of data. A tag longer than 255 bytes is refused. A failure has
+// been complained about.
 Tag TagOf(const Arguments& arguments);
 
 }  // namespace mirdcng::tool

@@ -177,9 +177,10 @@ TEST(PipeCommandsTest, InspectDescribesTheLayoutWithoutThePlaintext) {
   // The same for scripts, as one JSON object on one line.
   const ToolRun json = RunTool(dir, {"inspect", "--json", sealed});
   EXPECT_EQ(json.status, 0) << json.err;
-  EXPECT_NE(Text(json.out).find("\"size\":50,\"encrypted\":true,\"tag_length\":3,\"iv\":\"" +
-                                iv_hex + "\",\"ciphertext_length\":32,\"whole\":true}\n"),
-            std::string::npos)
+  EXPECT_NE(
+      Text(json.out).find("\"size\":50,\"encrypted\":true,\"tag_length\":3,\"iv\":\"" +
+                          iv_hex + "\",\"ciphertext_length\":32,\"whole\":true}\n"),
+      std::string::npos)
       << Text(json.out);
   EXPECT_EQ(RunTool(dir, {"inspect", dir.Path("missing")}).status, 3);
 }
