@@ -84,7 +84,8 @@ std::uint64_t ParseCount(const std::string& text, std::uint64_t most, bool scale
     return 0;
   }
   if (!unit.empty()) {
-    const std::size_t power = std::string_view("KMG").find(static_cast<char>(unit[0] & ~0x20));
+    const std::size_t power =
+        std::string_view("KMG").find(static_cast<char>(unit[0] & ~0x20));
     const std::string_view rest = unit.substr(1);
     if (!scaled || power == std::string_view::npos ||
         !(rest.empty() || rest == "B" || rest == "iB")) {

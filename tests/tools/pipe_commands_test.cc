@@ -179,7 +179,7 @@ TEST(PipeCommandsTest, InspectDescribesTheLayoutWithoutThePlaintext) {
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_NE(
       Text(json.out).find("\"size\":50,\"encrypted\":true,\"tag_length\":3,\"iv\":\"" +
-                          iv_hex + "\",\"ciphertext_length\":32,\"whole\":true}\n"),
+                          iv_hex + "\",\"ciphertext_length\":32,\"whole\":true}"),
       std::string::npos)
       << Text(json.out);
   EXPECT_EQ(RunTool(dir, {"inspect", dir.Path("missing")}).status, 3);
