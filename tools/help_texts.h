@@ -36,11 +36,11 @@ inline constexpr const char* kTagSources =
     "for as long as the command runs; the other two do not.\n";
 
 inline constexpr const char* kManyFiles =
-    "With -i or -o, every file of the PATHs is worked on, -j at once, the\n"
-    "folders' files too with -r (links found there are not followed). Files\n"
-    "that need no work are skipped and counted, so that the same command run\n"
-    "twice does no harm; so is an output under DIR that exists (--force\n"
-    "replaces it). A file that fails is reported, and the others go on.\n";
+    "With -i or -o, each file among the PATHs is worked on (with -r, each file\n"
+    "in the folders among them too; links met there are not followed), -j at\n"
+    "a time. Files that need no work are skipped and counted, and so is an\n"
+    "output under DIR that exists (--force replaces it): the same command run\n"
+    "twice does no harm. A file that fails is reported, and the others go on.\n";
 
 inline constexpr const char* kEncryptNotes =
     "Refused: a SRC already encrypted (it begins with 0xDD), an empty SRC with\n"

@@ -96,7 +96,8 @@ int Job::Report(const char* done, const Walk& walk, const PoolReport& pool) cons
   }
   if (const auto exists = skipped_.find(kOutputExists); exists != skipped_.end()) {
     Complain("left " + Counted(exists->second, "existing output") +
-             " as they were; --force replaces them");
+             (exists->second == 1 ? " as it was" : " as they were") +
+             "; --force replaces them");
   }
   if (arguments_.verbose) {
     std::string summary = std::string(done) + " " + std::to_string(done_) + " of " +
