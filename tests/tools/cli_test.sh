@@ -271,6 +271,18 @@ for file in "${plain[@]}"; do
   cmp -s "back-tree/$file" "tree-before/$file" || fail "the round trip through -o changed $file"
 done
 
+# DIR inside a folder walked is passed over; two files with one output are
+# not both written.
+mkdir -p nest/a nest/b
+printf 'a\n' >nest/a/same
+printf 'b\n' >nest/b/same
+expect 0 "" -- "$tool" encrypt -r nest -o nest/out
+expect 0 "passed over 'nest/out': it is the output folder" -- "$tool" encrypt -v -r nest -o nest/out
+expect 1 "^mirdcng: 'nest/b/same' is left out: 'nest/a/same' is written to 'flat/same' already$" -- \
+  "$tool" encrypt nest/a/same nest/b/same -o flat
+expect 0 "" -- "$tool" decrypt flat/same nest/back
+cmp -s nest/back nest/a/same || fail "-o wrote the second of two files with one output"
+
 # verify: whole containers that decrypt (with a tag: sealed with it), and
 # nothing written anywhere; each failure named, the highest status kept.
 ls -A >listing
