@@ -170,3 +170,4 @@ rm -rf "$gb_dir"
 } >"$out/machine.txt"
 
 python3 bench/report.py "$out"
+bench/tree.sh $([ "$quick" -eq 1 ] && echo --quick) "$mirdcng"

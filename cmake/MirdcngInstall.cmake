@@ -1,7 +1,8 @@
 # Installation: the two shared libraries, their public headers, the command,
 # a CMake package and a pkg-config file, so that a host finds it all with
 #   find_package(mirdcng) ... target_link_libraries(host PRIVATE mirdcng::mirdcng)
-# or with `pkg-config --cflags --libs mirdcng`. OpenSSL stays the Linux
+# or with `pkg-config --cflags --libs mirdcng`; and a project seals its files
+# at build time with the package's mirdcng_seal() and the command it exports. OpenSSL stays the Linux
 # library's private dependency: hosts never see it.
 #
 # Every file belongs to one component, and each component is one Debian
@@ -48,7 +49,15 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/mirdcngConfigVersio
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mirdcngConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/mirdcngConfigVersion.cmake
+              cmake/mirdcngSeal.cmake
         DESTINATION ${_mirdcng_package_dir} COMPONENT development)
+# The command as the imported executable mirdcng::command, in a file of its
+# own that comes with the command (its component, its package): the package
+# includes it where it is there, and is whole without it.
+if(TARGET mirdcng_tool)
+  install(EXPORT mirdcngCommandTargets NAMESPACE mirdcng:: DESTINATION ${_mirdcng_package_dir}
+          COMPONENT command)
+endif()
 
 # pkg-config: the prefix is found from the .pc file's own folder, so the file
 # holds wherever the install is put or moved. Folders given as absolute paths

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libssl-dev openssl libgtest-dev
-          libbenchmark-dev libclang-rt-14-dev libcli11-dev pkg-config dpkg-dev clang-format lintian "$@")
+          libbenchmark-dev libclang-rt-14-dev libcli11-dev nlohmann-json3-dev pkg-config dpkg-dev clang-format lintian "$@")
 missing=()
 for package in "${packages[@]}"; do
   if [[ $(dpkg-query -W -f='${Status}' "$package" 2>/dev/null) != "install ok installed" ]]; then

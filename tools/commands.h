@@ -1,7 +1,8 @@
 // The mirdcng command's subcommands. Each takes its parsed arguments and
 // returns the process's exit status. Success is silent but for the data that
 // was asked for (cat, inspect, decrypt to "-"), which is all that standard
-// output ever carries; messages go to standard error.
+// output ever carries; messages go to standard error. A command that works
+// on many files ends with the highest of their statuses.
 #ifndef MIRDCNG_TOOLS_COMMANDS_H_
 #define MIRDCNG_TOOLS_COMMANDS_H_
 
@@ -20,8 +21,13 @@ inline constexpr int kExitWrongTag = 5;  // decrypt: the tag does not match
 
 int RunEncrypt(const Arguments& arguments);
 int RunDecrypt(const Arguments& arguments);
+int RunVerify(const Arguments& arguments);
 int RunCat(const Arguments& arguments);
 int RunInspect(const Arguments& arguments);
+
+// The forms of encrypt and decrypt that work on many files (-i, -o).
+int RunEncryptMany(const Arguments& arguments);
+int RunDecryptMany(const Arguments& arguments);
 
 // Prints `message` prefixed with the program's name to standard error.
 void Complain(const std::string& message);

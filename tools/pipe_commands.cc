@@ -1,12 +1,13 @@
 // cat and inspect: a file as the framework's hosts read it, and what its
-// bytes say about it. Both take FILE as it is: the .ebs naming rule belongs to
-// the file functions. cat runs the library's stream factory, the road of
-// create_cng77_pipe, which also says why a file was not decrypted.
+// bytes say about it (as text, or as JSON for scripts). Both take FILE as it
+// is: the .ebs naming rule belongs to the file functions. cat runs the library's stream
+// factory, the road of create_cng77_pipe, which also says why a file was not decrypted.
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -114,36 +115,81 @@ std::string Hex(const unsigned char* bytes, std::size_t count) {
   return hex;
 }
 
-void PrintLayout(const std::array<unsigned char, kHeaderLength>& head,
-                 std::size_t head_length, std::uint64_t size) {
+// Layout is what the first bytes and the size of a file say of it.
+struct Layout {
+  std::array<unsigned char, kHeaderLength> head{};
+  std::size_t head_length = 0;
+  std::uint64_t size = 0;
+
+  bool encrypted() const {
+    return head_length > 0 && head[kMarkerOffset] == kContainerMarker;
+  }
+  bool has_tag_length() const { return head_length > kTagLengthOffset; }
+  bool has_iv() const { return head_length == kHeaderLength; }
+  std::string iv() const { return Hex(head.data() + kIvOffset, kIvLength); }
+  std::uint64_t ciphertext() const { return has_iv() ? size - kHeaderLength : 0; }
+  bool whole() const { return ciphertext() > 0 && ciphertext() % kCipherBlock == 0; }
+};
+
+void PrintEncrypted(const Layout& layout) {
   std::printf("encrypted:          yes (begins with 0xDD)\n");
-  if (head_length <= kTagLengthOffset) {
+  if (!layout.has_tag_length()) {
     std::printf("tag length:         missing\n");
   } else {
-    std::printf("tag length:         %u bytes\n", unsigned{head[kTagLengthOffset]});
+    std::printf("tag length:         %u bytes\n",
+                unsigned{layout.head[kTagLengthOffset]});
   }
-  if (head_length < kHeaderLength) {
-    const std::size_t iv_bytes = head_length > kIvOffset ? head_length - kIvOffset : 0;
+  if (!layout.has_iv()) {
+    const std::size_t iv_bytes =
+        layout.head_length > kIvOffset ? layout.head_length - kIvOffset : 0;
     std::printf("IV:                 incomplete (%zu of %zu bytes)\n", iv_bytes,
                 kIvLength);
     std::printf("ciphertext length:  0 bytes\n");
     std::printf("layout:             not whole: the 18-byte header is incomplete\n");
     return;
   }
-  const std::uint64_t ciphertext = size - kHeaderLength;
-  std::printf("IV:                 %s\n",
-              Hex(head.data() + kIvOffset, kIvLength).c_str());
+  const std::uint64_t ciphertext = layout.ciphertext();
+  std::printf("IV:                 %s\n", layout.iv().c_str());
   std::printf("ciphertext length:  %llu bytes\n",
               static_cast<unsigned long long>(ciphertext));
   if (ciphertext == 0) {
     std::printf("layout:             not whole: there is no ciphertext\n");
-  } else if (ciphertext % kCipherBlock != 0) {
+  } else if (!layout.whole()) {
     std::printf(
         "layout:             not whole: the ciphertext is not a multiple of 16 bytes\n");
   } else {
     std::printf("layout:             whole (%llu blocks of 16 bytes)\n",
                 static_cast<unsigned long long>(ciphertext / kCipherBlock));
   }
+}
+
+void PrintText(const std::string& path, const Layout& layout) {
+  std::printf("file:               %s\n", path.c_str());
+  std::printf("size:               %llu bytes\n",
+              static_cast<unsigned long long>(layout.size));
+  if (layout.head_length == 0) {
+    std::printf("encrypted:          no (empty)\n");
+  } else if (!layout.encrypted()) {
+    std::printf("encrypted:          no (begins with 0x%02X, not 0xDD)\n",
+                unsigned{layout.head[kMarkerOffset]});
+  } else {
+    PrintEncrypted(layout);
+  }
+}
+
+// PrintJson writes one object on one line. A name that is not UTF-8 has its
+// stray bytes replaced (U+FFFD): JSON holds text, not bytes.
+void PrintJson(const std::string& path, const Layout& layout) {
+  using Json = nlohmann::ordered_json;
+  Json json{{"file", path}, {"size", layout.size}, {"encrypted", layout.encrypted()}};
+  if (layout.encrypted()) {
+    json["tag_length"] =
+        layout.has_tag_length() ? Json(layout.head[kTagLengthOffset]) : Json();
+    json["iv"] = layout.has_iv() ? Json(layout.iv()) : Json();
+    json["ciphertext_length"] = layout.ciphertext();
+    json["whole"] = layout.whole();
+  }
+  std::puts(json.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
 }  // namespace
@@ -181,25 +227,19 @@ int RunInspect(const Arguments& arguments) {
   if (!file) {
     return kExitNoSource;
   }
-  std::array<unsigned char, kHeaderLength> head{};
+  Layout layout;
   errno = 0;
-  const std::size_t head_length = std::fread(head.data(), 1, head.size(), file.get());
-  const std::uint64_t size = head_length + RestLength(file.get(), head_length);
+  layout.head_length = std::fread(layout.head.data(), 1, layout.head.size(), file.get());
+  layout.size = layout.head_length + RestLength(file.get(), layout.head_length);
   if (std::ferror(file.get()) != 0) {
     Complain("cannot read " + Quoted(path) +
              (errno != 0 ? ": " + SystemReason(errno) : std::string()));
     return kExitFailed;
   }
-
-  std::printf("file:               %s\n", path.c_str());
-  std::printf("size:               %llu bytes\n", static_cast<unsigned long long>(size));
-  if (head_length == 0) {
-    std::printf("encrypted:          no (empty)\n");
-  } else if (head[kMarkerOffset] != kContainerMarker) {
-    std::printf("encrypted:          no (begins with 0x%02X, not 0xDD)\n",
-                unsigned{head[kMarkerOffset]});
+  if (arguments.json) {
+    PrintJson(path, layout);
   } else {
-    PrintLayout(head, head_length, size);
+    PrintText(path, layout);
   }
   return kExitOk;
 }

@@ -49,13 +49,16 @@ set(libmirdcng-dev_files ${doc}
     usr/include/mirdutils/export.h usr/include/mirdutils/mirdutils.h
     usr/lib/${arch}/cmake/mirdcng/mirdcngConfig.cmake
     usr/lib/${arch}/cmake/mirdcng/mirdcngConfigVersion.cmake
+    usr/lib/${arch}/cmake/mirdcng/mirdcngSeal.cmake
     usr/lib/${arch}/cmake/mirdcng/mirdcngTargets-release.cmake
     usr/lib/${arch}/cmake/mirdcng/mirdcngTargets.cmake
     usr/lib/${arch}/libmirdcng.so usr/lib/${arch}/libmirdutils.so
     usr/lib/${arch}/pkgconfig/mirdcng.pc)
 set(mirdcng_depends "libmirdcng1 \\(= ")
 set(mirdcng_files ${doc} usr/bin/mirdcng usr/share/man/man1/mirdcng.1.gz
-    usr/share/bash-completion/completions/mirdcng)
+    usr/share/bash-completion/completions/mirdcng
+    usr/lib/${arch}/cmake/mirdcng/mirdcngCommandTargets.cmake
+    usr/lib/${arch}/cmake/mirdcng/mirdcngCommandTargets-release.cmake)
 
 set(root ${WORK_DIR}/root)
 set(debs "")

@@ -1,5 +1,6 @@
-// The mirdcng command's outputs of data, cat, inspect and decrypt to "-", run
-// as a person would run them: every byte as it is, on every system.
+// The mirdcng command's outputs of data, cat, inspect (as text and as JSON)
+// and decrypt to "-", run as a person would run them: every byte as it is, on
+// every system.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -173,6 +174,14 @@ TEST(PipeCommandsTest, InspectDescribesTheLayoutWithoutThePlaintext) {
     }
     EXPECT_EQ(out.find("SECRET"), std::string::npos);
   }
+  // The same for scripts, as one JSON object on one line.
+  const ToolRun json = RunTool(dir, {"inspect", "--json", sealed});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(
+      Text(json.out).find("\"size\":50,\"encrypted\":true,\"tag_length\":3,\"iv\":\"" +
+                          iv_hex + "\",\"ciphertext_length\":32,\"whole\":true}"),
+      std::string::npos)
+      << Text(json.out);
   EXPECT_EQ(RunTool(dir, {"inspect", dir.Path("missing")}).status, 3);
 }
 

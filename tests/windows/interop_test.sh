@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Files cross between the builds: what the Windows build's mirdcng writes, the
 # Linux build's reads back, and the other way round, with and without tags,
-# through decrypt (cng_77z) and through cat (create_cng77_pipe).
+# through decrypt (cng_77z) and through cat (create_cng77_pipe); and whole
+# trees, sealed in place (-i -r) by one, verified and unsealed into a folder
+# (-o) by the other, every path taken as named.
 #
 #   interop_test.sh LINUX_MIRDCNG WINDOWS_MIRDCNG_EXE EMULATOR...
 #
@@ -108,6 +110,30 @@ for direction in "linux windows" "windows linux"; do
   run 5 "$reader" decrypt "$writer-fifteen.sealed.EBS" "$writer-wrong.EBS" --tag u
   run 5 "$reader" decrypt "$writer-seventeen.sealed.EBS" "$writer-wrong.EBS"
   [ ! -e "$writer-wrong.EBS" ] || fail "$reader created the destination of a refused decryption"
+done
+
+# Trees: a folder with a folder in it, sealed in place by one build, verified
+# (without a tag, with the right one and with a wrong one) and unsealed into
+# another folder by the other. Names stay as they are: no .ebs is appended.
+for direction in "linux windows" "windows linux"; do
+  read -r writer reader <<<"$direction"
+  mkdir -p "tree-$writer/sub"
+  cp one.txt fifteen.txt "tree-$writer/"
+  cp newlines.txt random.bin "tree-$writer/sub/"
+  run 0 "$writer" encrypt -i -r -t "tree tag" "tree-$writer" || continue
+  run 0 "$writer" encrypt -i -r -t "tree tag" "tree-$writer"  # all skipped: sealed already
+  run 0 "$reader" verify -r "tree-$writer"
+  run 0 "$reader" verify -r -t "tree tag" "tree-$writer"
+  run 5 "$reader" verify -r -t other "tree-$writer"
+  run 1 "$reader" verify one.txt
+  run 0 "$reader" decrypt -r -t "tree tag" "tree-$writer" -o "back-$writer" || continue
+  for file in one.txt fifteen.txt sub/newlines.txt sub/random.bin; do
+    same "${file#sub/}" "back-$writer/$file" "$writer -> $reader tree, $file"
+  done
+  checks=$((checks + 1))
+  if [ -n "$(find "tree-$writer" "back-$writer" -name '*.ebs')" ]; then
+    fail "$writer or $reader appended .ebs to a path"
+  fi
 done
 
 if [ "$failures" -ne 0 ]; then
