@@ -65,7 +65,8 @@ Outcome WriteInPlace(const std::string& target, Pieces pieces, const Original& o
     return {};
   }
   if (in_place && original.restore) {
-    static_cast<void>(WriteInPlace(target, {original.restore()}, Original{}));
+    const auto [head, body] = original.restore();
+    static_cast<void>(WriteInPlace(target, {head, body}, Original{}));
   }
   return Unwritable(written != 0 ? written : closed);
 }
