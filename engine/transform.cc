@@ -65,7 +65,8 @@ std::array<std::span<const std::uint8_t>, 2> CNGManager::Restore(HeldFile& held)
   // Encryption is deterministic under a given IV, PKCS#7 padding included,
   // so the ciphertext made again is the one that was decrypted, byte for byte.
   PUCHAR data = held.block.get() + (sealed ? kHeaderLength : 0);
-  const std::uint8_t* file_iv = (sealed ? held.block.get() : held.header.data()) + kIvOffset;
+  const std::uint8_t* file_iv =
+      (sealed ? held.block.get() : held.header.data()) + kIvOffset;
   std::memcpy(iv.get(), file_iv, kIvLength);
   const auto cipher = sealed ? BCryptDecrypt : BCryptEncrypt;
   const auto input_length =

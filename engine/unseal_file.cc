@@ -78,9 +78,9 @@ bool CNGManager::ReadContainer(const std::string& src, HeldFile& held) {
       source.size >= static_cast<std::int64_t>(kHeaderLength)
           ? source.size - static_cast<std::int64_t>(kHeaderLength)
           : -1;
-  const Outcome read = ReadWholeFile(source.file.get(), Room{},
-                                     kMaxContentBytes - kHeaderLength, expected,
-                                     held.block, held.cipher_length);
+  const Outcome read =
+      ReadWholeFile(source.file.get(), Room{}, kMaxContentBytes - kHeaderLength, expected,
+                    held.block, held.cipher_length);
   held.source = std::move(source.file);
   return Record(read);
 }

@@ -76,8 +76,8 @@ Outcome ReadTail(std::FILE* file, Room room, std::size_t limit, HeapBlock& out,
     if (Space(out, room, length) == 0 && !Grow(out, room, length)) {
       return Refuse(OutOfMemory(), out, length);
     }
-    const std::size_t more = std::fread(out.get() + room.before + length, 1,
-                                        Space(out, room, length), file);
+    const std::size_t more =
+        std::fread(out.get() + room.before + length, 1, Space(out, room, length), file);
     if (more == 0) {
       return EndOrFailure(file);
     }

@@ -60,10 +60,9 @@ bool CNGManager::ReadPlaintext(const std::string& src, HeldFile& held) {
   // that changes while it is read is taken as it was read. Its limit keeps
   // every container written below 2^31 bytes, so that it can be read back.
   // Behind the source: the tag, and a block of padding at most.
-  const Outcome read =
-      ReadWholeFile(source.file.get(), Room{kHeaderLength, tag.size() + kCipherBlock},
-                    kMaxSealedBytes - tag.size(), source.size, held.block,
-                    held.source_length);
+  const Outcome read = ReadWholeFile(
+      source.file.get(), Room{kHeaderLength, tag.size() + kCipherBlock},
+      kMaxSealedBytes - tag.size(), source.size, held.block, held.source_length);
   if (!read.done()) {
     return Record(read);
   }

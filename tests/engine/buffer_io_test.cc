@@ -44,8 +44,8 @@ TEST(WholeFileSizes, WritesEveryPieceWhateverTheTotal) {
 TEST(WholeFileSizes, ReadsWholeAtEverySize) {
   TempDir dir;
   constexpr Room kRoom{18, 5};
-  for (const std::size_t size : {std::size_t{0}, 4 * kKiB, kMiB - 18 - 5 - 1, kMiB - 18 - 5,
-                                 kMiB, 3 * kMiB + 7}) {
+  for (const std::size_t size :
+       {std::size_t{0}, 4 * kKiB, kMiB - 18 - 5 - 1, kMiB - 18 - 5, kMiB, 3 * kMiB + 7}) {
     SCOPED_TRACE(std::to_string(size) + " bytes");
     const Bytes content = PatternBytes(size, static_cast<std::uint32_t>(size));
     dir.Write("in", content);
