@@ -61,6 +61,7 @@ class Pairs:
             data = json.load(f)
         self.runs = {r["command"]: r for r in data["results"]}
         self.fresh_memory = data.get("fresh_memory", [])
+        self.sink = data.get("sink", "null")
 
     def median(self, name, field="times"):
         return statistics.median(self.runs[name][field])
@@ -338,18 +339,25 @@ def read_commands(folder):
     return commands
 
 
-def fresh_memory_line(rows):
-    """The fresh-memory cost measured around `rows`: dd's wall and system
-    time for 2 × 256 MiB, lowest to highest."""
+def fresh_memory_range(rows):
+    """The fresh-memory cost measured around `rows`, dd's wall and system time
+    for 2 × 256 MiB, lowest to highest; None when it was not measured."""
     samples = [m for pairs in rows for m in pairs.fresh_memory]
     if not samples:
-        return "Fresh memory: not measured."
+        return None
     walls = [m["time"] for m in samples]
     systems = [m["system"] for m in samples]
+    return (f"{fmt_time(min(walls))}–{fmt_time(max(walls))} wall, "
+            f"{fmt_time(min(systems))}–{fmt_time(max(systems))} system")
+
+
+def fresh_memory_line(rows):
+    measured = fresh_memory_range(rows)
+    if measured is None:
+        return "Fresh memory: not measured."
+    samples = sum(len(pairs.fresh_memory) for pairs in rows)
     return (f"Fresh memory at that moment (`dd if=/dev/zero of=/dev/null bs=256M count=2`, "
-            f"{len(samples)} times, before and after each {BIG} MiB row): "
-            f"{fmt_time(min(walls))}–{fmt_time(max(walls))} wall, "
-            f"{fmt_time(min(systems))}–{fmt_time(max(systems))} system.")
+            f"{samples} times, before and after each {BIG} MiB row): {measured}.")
 
 
 def print_pair_rows(rows, goals, files):
@@ -361,11 +369,12 @@ def print_pair_rows(rows, goals, files):
             print(f"| {mib} MiB | `{op}` | not measured | | | |")
             continue
         ratios = pairs.ratio_range()
-        print(f"| {mib} MiB | `mirdcng {op}` vs `openssl {peer}` "
+        sink = ", both into a pipe" if pairs.sink == "pipe" else ""
+        print(f"| {mib} MiB | `mirdcng {op}` vs `openssl {peer}`{sink} "
               f"| {len(pairs.runs['mirdcng']['times'])} | {pairs.cell('mirdcng')} "
               f"| {pairs.cell('openssl')} | {fmt_ratio(*ratios)} |")
         if mib == BIG:
-            goals.append((f"`{op}` {BIG} MiB on {files} ≤ {limit:.1f} × `openssl {peer}` "
+            goals.append((f"`{op}` {BIG} MiB on {files} ≤ {limit:.1f} × `openssl {peer}`{sink} "
                           "(median)", f"{ratios[1]:.2f} ×", ratios[1] <= limit))
     print()
     print(fresh_memory_line([row[4] for row in rows if row[4] is not None and row[0] == BIG]))
@@ -380,8 +389,7 @@ def print_commands(commands, goals, machine):
     print("`cat` and `openssl enc -d` write into a pipe that the bench reads; the other "
           "commands write files.")
     print()
-    print_pair_rows([(mib, op, peer + (" (into a pipe)" if op == "cat" else ""), limit,
-                      commands.get((op, mib)))
+    print_pair_rows([(mib, op, peer, limit, commands.get((op, mib)))
                      for mib in SIZES for op, peer, limit in OPERATIONS], goals, "tmpfs")
 
     print(f"### On the disk ({machine.get('disk', 'the build folder')}): the peer syncs "
@@ -395,7 +403,8 @@ def print_commands(commands, goals, machine):
         low, mid, high = encrypt.ratio_range()
         goals.append((f"`encrypt` {BIG} MiB: highest pair ≤ {WORST_PAIR_GOAL} × the median "
                       "(else the fresh memory beside the run was dear)",
-                      f"{high / mid:.2f} × ({high:.2f} ÷ {mid:.2f})",
+                      f"{high / mid:.2f} × ({high:.2f} ÷ {mid:.2f}); fresh memory "
+                      f"{fresh_memory_range([encrypt]) or 'not measured'}",
                       high / mid <= WORST_PAIR_GOAL))
         spread = encrypt.relative_spread("mirdcng")
         goals.append((f"`encrypt` {BIG} MiB: interquartile range ≤ {SPREAD_GOAL:.0%} of "

@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 // ServedZeros reads the pipe of `path` to its end and returns how many bytes
 // it served, all of them zeros; -1 when it was no queue pipe, or served
 // anything else.
-std::intmax_t ServedZeros(const std::string& path) {
+[[maybe_unused]] std::intmax_t ServedZeros(const std::string& path) {
   Stream stream = OpenAsCaller(path);
   int err = kCallersCode;
   Pipe pipe(create_cng77_pipe(stream.get(), path.c_str(), false, err));
