@@ -144,6 +144,11 @@ class CNGManager {
                  std::size_t capacity, ULONG iv_length, ULONG& first_count,
                  ULONG& second_count);
 
+  // OpenSource opens the file `src` for reading into `source` and notes its
+  // identity in `held`; false, with the outcome recorded, when it does not
+  // open or is not a regular file.
+  bool OpenSource(const std::string& src, HeldFile& held, platform::Opened& source);
+
   // SealFile's steps: the source read whole with the tag after it (and
   // refused when it is a container or empty); its encryption in place.
   bool ReadPlaintext(const std::string& src, HeldFile& held);

@@ -49,12 +49,10 @@ bool CNGManager::UnsealFile(const std::string& src, Trailer trailer, HeldFile& h
 }
 
 bool CNGManager::ReadContainer(const std::string& src, HeldFile& held) {
-  platform::Opened source = platform::OpenForReading(src.c_str());
-  if (!source.file) {
-    return Fail(source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnreadable,
-                source.error);
+  platform::Opened source;
+  if (!OpenSource(src, held, source)) {
+    return false;
   }
-  held.identity = source.identity;
   // Refused by its size alone, unread: no 32-bit count could take it.
   if (source.size >= 0 && static_cast<std::uint64_t>(source.size) >= kMaxContentBytes) {
     return Fail(Cause::kTooLarge);

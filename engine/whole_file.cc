@@ -50,6 +50,7 @@ bool Grow(HeapBlock& out, Room room, std::size_t length) {
   return true;
 }
 
+// Refuse gives up the block and what was read into it, and says why.
 Outcome Refuse(Outcome why, HeapBlock& out, std::size_t& length) {
   out.Release();
   length = 0;

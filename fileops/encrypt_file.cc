@@ -50,12 +50,10 @@ bool CNGManager::SealFile(const std::string& src, HeldFile& held) {
 }
 
 bool CNGManager::ReadPlaintext(const std::string& src, HeldFile& held) {
-  platform::Opened source = platform::OpenForReading(src.c_str());
-  if (!source.file) {
-    return Fail(source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnreadable,
-                source.error);
+  platform::Opened source;
+  if (!OpenSource(src, held, source)) {
+    return false;
   }
-  held.identity = source.identity;
   // The plaintext count is what was read, not what was measured: a source
   // that changes while it is read is taken as it was read. Its limit keeps
   // every container written below 2^31 bytes, so that it can be read back.
