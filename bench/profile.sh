@@ -28,12 +28,17 @@ key=000102030405060708090a0b0c0d0e0f
 iv=0f0e0d0c0b0a09080706050403020100
 openssl enc -aes-128-cbc -K "$key" -iv "$iv" -in "$work/plain.EBS" -out "$work/sealed.ossl"
 
-profile() {  # TITLE COMMAND...
-  local title=$1
-  shift
-  "$@" >/dev/null 2>&1  # once first, so that both sides start warm
-  perf record -q -e cpu-clock -o "$work/perf.data" -- "$@" >/dev/null 2>&1
-  echo "### $title ($mib MiB)"
+# profile TITLE SINK COMMAND...: SINK is "file" (output to /dev/null) or
+# "pipe" (into a pipe that `cat` reads, as the bench measures cat).
+profile() {
+  local title=$1 sink=$2
+  shift 2
+  run() {
+    if [ "$sink" = pipe ]; then "$@" 2>/dev/null | cat >/dev/null; else "$@" >/dev/null 2>&1; fi
+  }
+  run "$@"  # once first, so that both sides start warm
+  run perf record -q -e cpu-clock -o "$work/perf.data" -- "$@"
+  echo "### $title ($mib MiB$([ "$sink" = pipe ] && echo ', into a pipe'))"
   echo
   echo '```'
   perf report -i "$work/perf.data" --stdio --no-children --sort dso,sym 2>/dev/null |
@@ -42,12 +47,12 @@ profile() {  # TITLE COMMAND...
   echo
 }
 
-profile "mirdcng encrypt" "$mirdcng" encrypt --force "$work/plain.EBS" "$work/out.EBS"
-profile "openssl enc" openssl enc -aes-128-cbc -K "$key" -iv "$iv" -in "$work/plain.EBS" \
-  -out "$work/out.ossl"
-profile "mirdcng decrypt" "$mirdcng" decrypt --force "$work/sealed.EBS" "$work/back.EBS"
-profile "openssl enc -d" openssl enc -d -aes-128-cbc -K "$key" -iv "$iv" \
+profile "mirdcng encrypt" file "$mirdcng" encrypt --force "$work/plain.EBS" "$work/out.EBS"
+profile "openssl enc" file openssl enc -aes-128-cbc -K "$key" -iv "$iv" \
+  -in "$work/plain.EBS" -out "$work/out.ossl"
+profile "mirdcng decrypt" file "$mirdcng" decrypt --force "$work/sealed.EBS" "$work/back.EBS"
+profile "openssl enc -d" file openssl enc -d -aes-128-cbc -K "$key" -iv "$iv" \
   -in "$work/sealed.ossl" -out "$work/back.bin"
-profile "mirdcng cat" "$mirdcng" cat "$work/sealed.EBS"
-profile "openssl enc -d -out /dev/null" openssl enc -d -aes-128-cbc -K "$key" -iv "$iv" \
-  -in "$work/sealed.ossl" -out /dev/null
+profile "mirdcng cat" pipe "$mirdcng" cat "$work/sealed.EBS"
+profile "openssl enc -d" pipe openssl enc -d -aes-128-cbc -K "$key" -iv "$iv" \
+  -in "$work/sealed.ossl"

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Measures mirdcng against `openssl enc` and against the machine's own ceiling,
-# and prints one table (Markdown) with every goal met or missed.
+# and prints one report (Markdown) with every goal met or missed.
 #
-#   bench/run.sh            the whole bench (a few minutes)
+#   bench/run.sh            the whole bench (about five minutes)
 #   bench/run.sh --quick    fewer runs and no 1 GiB file, to try the harness
 #
-# Environment: BENCH_DIR   folder for the generated files (default: a new
-#                          folder in /dev/shm when it has room, else in TMPDIR;
+# Environment: BENCH_DIR   folder for the files on tmpfs (default: a new folder
+#                          in /dev/shm when it has room, else in TMPDIR;
 #                          removed afterwards unless BENCH_KEEP=1)
+#              BENCH_DISK  folder for the files on the disk (default: a new
+#                          folder in build/, on whatever disk holds the tree)
 #              BENCH_OUT   folder for the raw results (default: build/bench-results;
 #                          the previous run's move to BENCH_OUT.previous, and
 #                          the report sets the two side by side)
@@ -16,12 +18,20 @@
 # `bench` preset (optimised, with the benchmark program), and runs:
 #   1. bench/pairs.py: `mirdcng encrypt|decrypt|cat` against `openssl enc [-d]`
 #      (mirdcng with --force, since each run replaces the last one's output)
-#      on the same incompressible 1, 16 and 256 MiB files, in alternating
-#      pairs, so that both sides of every pair meet the same machine;
+#      on the same incompressible files, in alternating pairs, so that both
+#      sides of every pair meet the same machine:
+#        - on tmpfs, at 1, 16 and 256 MiB; `cat` and `openssl enc -d` each
+#          write into a pipe that the bench reads;
+#        - on the disk, at 256 MiB, encrypt and decrypt, where the peer is
+#          `openssl enc` followed by `sync` of its output (mirdcng syncs its
+#          destination and its folder: a crash never leaves half a file);
+#      and before and after each 256 MiB row, the machine's fresh-memory cost:
+#      the time of `dd if=/dev/zero of=/dev/null bs=256M count=2`;
 #   2. GNU time: the peak resident memory of each command, median of three;
 #   3. mirdcng_bench (Google Benchmark, through the library's exports): 4 KiB
 #      files against a plain copy, time per byte from 1 MiB up, one thread
-#      against two, and AES-128-CBC alone plus a file copy (the ceiling).
+#      against two, and AES-128-CBC alone plus a file copy (the ceiling);
+#   4. bench/tree.sh, where it exists: a tree of files sealed in one command.
 # Nothing here is part of the tests; no timing fails anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,18 +57,23 @@ fi
 mkdir -p "$out"
 load_at_start=$(cut -d' ' -f1-3 /proc/loadavg)
 date_at_start=$(date -u +%Y-%m-%dT%H:%MZ)
+started=$SECONDS
 
 # The largest file of the time-per-byte row: 1 GiB when memory allows it
-# (the file, its container, two outputs and the process's own 2 GiB).
+# (the file, its container, two outputs and the process's own 1 GiB). Every
+# sixteenfold step is enough to show whether the time per byte stays flat,
+# and keeps the whole run near five minutes.
 sizes_mib=(1 16 256)
-flat_mib=(1 4 16 64 256)
+disk_mib=256
+flat_mib=(1 16 256)
 avail_kib=$(awk '/MemAvailable/ {print $2}' /proc/meminfo)
 if [ "$quick" -eq 0 ] && [ "$avail_kib" -gt $((10 * 1024 * 1024)) ]; then
   flat_mib+=(1024)
 fi
 
 # Files live in memory (tmpfs) when there is room, so the disk's write-back
-# does not add its noise to either side.
+# does not add its noise to either side; the disk table has a folder of its
+# own on the disk.
 if [ -n "${BENCH_DIR:-}" ]; then
   work="$BENCH_DIR"
   mkdir -p "$work"
@@ -67,10 +82,16 @@ elif [ -d /dev/shm ] && [ "$avail_kib" -gt $((8 * 1024 * 1024)) ]; then
 else
   work=$(mktemp -d "${TMPDIR:-/tmp}/mirdcng-bench.XXXXXX")
 fi
-if [ "${BENCH_KEEP:-0}" != 1 ]; then
-  trap 'rm -rf "$work"' EXIT
+if [ -n "${BENCH_DISK:-}" ]; then
+  disk="$BENCH_DISK"
+  mkdir -p "$disk"
+else
+  disk=$(mktemp -d "$root/build/bench-disk.XXXXXX")
 fi
-echo "bench: files in $work, results in $out" >&2
+if [ "${BENCH_KEEP:-0}" != 1 ]; then
+  trap 'rm -rf "$work" "$disk"' EXIT
+fi
+echo "bench: files in $work and on the disk in $disk, results in $out" >&2
 
 key=000102030405060708090a0b0c0d0e0f
 iv=0f0e0d0c0b0a09080706050403020100
@@ -82,10 +103,12 @@ make_file() {  # PATH MIB
   { printf 'P'; head -c $(($2 * 1048576 - 1)) /dev/urandom; } >"$1"
 }
 
-has_cat=0
-if "$mirdcng" --help 2>/dev/null | grep -qE '^ +cat '; then
-  has_cat=1
-fi
+# The plaintext, its container and openssl's ciphertext of it, in FOLDER.
+make_files() {  # FOLDER MIB
+  make_file "$1/plain_$2M.EBS" "$2"
+  "$mirdcng" encrypt "$1/plain_$2M.EBS" "$1/sealed_$2M.EBS" >/dev/null
+  "${openssl_enc[@]}" -in "$1/plain_$2M.EBS" -out "$1/sealed_$2M.ossl"
+}
 
 runs_for() {  # MIB -> pairs
   if [ "$quick" -eq 1 ]; then echo 3
@@ -95,56 +118,74 @@ runs_for() {  # MIB -> pairs
   fi
 }
 
-pairs() {  # JSON NAME_A COMMAND_A NAME_B COMMAND_B
-  python3 bench/pairs.py --warmup 1 --runs "$runs" --export-json "$out/$1" \
-    -n "$2" "$3" -n "$4" "$5"
+pairs() {  # JSON MIB SINK NAME_A COMMAND_A NAME_B COMMAND_B
+  local fresh=()
+  if [ "$2" -ge 256 ]; then fresh=(--fresh-memory); fi
+  python3 bench/pairs.py --warmup 1 --runs "$runs" --sink "$3" "${fresh[@]}" \
+    --export-json "$out/$1" -n "$4" "$5" -n "$6" "$7"
+}
+
+# Peak resident memory, the median of three runs of each.
+peak() {  # LABEL MIB COMMAND...
+  local label=$1 mib=$2
+  shift 2
+  for _ in 1 2 3; do
+    /usr/bin/time -f "%M" -o "$out/time.tmp" "$@" >/dev/null
+    cat "$out/time.tmp"
+  done | sort -n | sed -n 2p | xargs printf '%s\t%s\t%s\n' "$label" "$mib" >>"$out/rss.tsv"
+  rm -f "$out/time.tmp"
 }
 
 for mib in "${sizes_mib[@]}"; do
-  plain="$work/plain_${mib}M.EBS"
-  sealed="$work/sealed_${mib}M.EBS"
-  make_file "$plain" "$mib"
-  "$mirdcng" encrypt "$plain" "$sealed" >/dev/null
-  "${openssl_enc[@]}" -in "$plain" -out "$work/sealed_${mib}M.ossl"
+  f="$work"
+  make_files "$f" "$mib"
   runs=$(runs_for "$mib")
-  echo "bench: $mib MiB, $runs pairs each" >&2
+  echo "bench: tmpfs, $mib MiB, $runs pairs each ($((SECONDS - started)) s in)" >&2
+  pairs "encrypt_${mib}.json" "$mib" null \
+    mirdcng "$mirdcng encrypt --force $f/plain_${mib}M.EBS $f/out_${mib}M.EBS" \
+    openssl "${openssl_enc[*]} -in $f/plain_${mib}M.EBS -out $f/out_${mib}M.ossl"
+  pairs "decrypt_${mib}.json" "$mib" null \
+    mirdcng "$mirdcng decrypt --force $f/sealed_${mib}M.EBS $f/back_${mib}M.EBS" \
+    openssl "${openssl_enc[*]} -d -in $f/sealed_${mib}M.ossl -out $f/back_${mib}M.bin"
+  cmp -s "$f/plain_${mib}M.EBS" "$f/back_${mib}M.EBS"
+  cmp -s "$f/plain_${mib}M.EBS" "$f/back_${mib}M.bin"
+  # Both write into a pipe that pairs.py reads, as a reader of cat's would.
+  pairs "cat_${mib}.json" "$mib" pipe \
+    mirdcng "$mirdcng cat $f/sealed_${mib}M.EBS" \
+    openssl "${openssl_enc[*]} -d -in $f/sealed_${mib}M.ossl"
+  "$mirdcng" cat "$f/sealed_${mib}M.EBS" | cmp -s "$f/plain_${mib}M.EBS" -
 
-  pairs "encrypt_${mib}.json" \
-    mirdcng "$mirdcng encrypt --force $plain $work/out_${mib}M.EBS" \
-    openssl "${openssl_enc[*]} -in $plain -out $work/out_${mib}M.ossl"
-  pairs "decrypt_${mib}.json" \
-    mirdcng "$mirdcng decrypt --force $sealed $work/back_${mib}M.EBS" \
-    openssl "${openssl_enc[*]} -d -in $work/sealed_${mib}M.ossl -out $work/back_${mib}M.bin"
-  cmp -s "$plain" "$work/back_${mib}M.EBS"
-  cmp -s "$plain" "$work/back_${mib}M.bin"
-  if [ "$has_cat" -eq 1 ]; then
-    # pairs.py sends the command's output to /dev/null, as `> /dev/null` does.
-    pairs "cat_${mib}.json" \
-      mirdcng "$mirdcng cat $sealed" \
-      openssl "${openssl_enc[*]} -d -in $work/sealed_${mib}M.ossl -out /dev/null"
-    "$mirdcng" cat "$sealed" | cmp -s "$plain" -
-  fi
-
-  # Peak resident memory, the median of three runs of each.
-  peak() {  # LABEL COMMAND...
-    local label=$1
-    shift
-    for _ in 1 2 3; do
-      /usr/bin/time -f "%M" -o "$out/time.tmp" "$@" >/dev/null
-      cat "$out/time.tmp"
-    done | sort -n | sed -n 2p | xargs printf '%s\t%s\t%s\n' "$label" "$mib" >>"$out/rss.tsv"
-  }
-  peak "mirdcng encrypt" "$mirdcng" encrypt --force "$plain" "$work/out_${mib}M.EBS"
-  peak "openssl enc" "${openssl_enc[@]}" -in "$plain" -out "$work/out_${mib}M.ossl"
-  peak "mirdcng decrypt" "$mirdcng" decrypt --force "$sealed" "$work/back_${mib}M.EBS"
-  peak "openssl enc -d" "${openssl_enc[@]}" -d -in "$work/sealed_${mib}M.ossl" -out /dev/null
-  if [ "$has_cat" -eq 1 ]; then
-    peak "mirdcng cat" "$mirdcng" cat "$sealed"
-  fi
-  rm -f "$out/time.tmp" "$work"/out_"${mib}"M.* "$work"/back_"${mib}"M.*
+  peak "mirdcng encrypt" "$mib" "$mirdcng" encrypt --force "$f/plain_${mib}M.EBS" \
+    "$f/out_${mib}M.EBS"
+  peak "openssl enc" "$mib" "${openssl_enc[@]}" -in "$f/plain_${mib}M.EBS" \
+    -out "$f/out_${mib}M.ossl"
+  peak "mirdcng decrypt" "$mib" "$mirdcng" decrypt --force "$f/sealed_${mib}M.EBS" \
+    "$f/back_${mib}M.EBS"
+  peak "openssl enc -d" "$mib" "${openssl_enc[@]}" -d -in "$f/sealed_${mib}M.ossl" \
+    -out /dev/null
+  peak "mirdcng cat" "$mib" "$mirdcng" cat "$f/sealed_${mib}M.EBS"
+  rm -f "$f"/*_"${mib}"M.*
 done
 
-echo "bench: in-process benchmarks (sizes ${flat_mib[*]} MiB)" >&2
+# On the disk the destination's sync is real work: mirdcng syncs its
+# temporary and the folder, and the fair peer syncs what it wrote.
+f="$disk"
+mib=$disk_mib
+make_files "$f" "$mib"
+runs=$(($(runs_for "$mib") / 2))
+if [ "$runs" -lt 2 ]; then runs=2; fi
+echo "bench: disk, $mib MiB, $runs pairs each ($((SECONDS - started)) s in)" >&2
+pairs "disk_encrypt_${mib}.json" "$mib" null \
+  mirdcng "$mirdcng encrypt --force $f/plain_${mib}M.EBS $f/out_${mib}M.EBS" \
+  openssl "${openssl_enc[*]} -in $f/plain_${mib}M.EBS -out $f/out_${mib}M.ossl && sync $f/out_${mib}M.ossl"
+pairs "disk_decrypt_${mib}.json" "$mib" null \
+  mirdcng "$mirdcng decrypt --force $f/sealed_${mib}M.EBS $f/back_${mib}M.EBS" \
+  openssl "${openssl_enc[*]} -d -in $f/sealed_${mib}M.ossl -out $f/back_${mib}M.bin && sync $f/back_${mib}M.bin"
+cmp -s "$f/plain_${mib}M.EBS" "$f/back_${mib}M.EBS"
+cmp -s "$f/plain_${mib}M.EBS" "$f/back_${mib}M.bin"
+rm -f "$f"/*_"${mib}"M.*
+
+echo "bench: in-process benchmarks (sizes ${flat_mib[*]} MiB; $((SECONDS - started)) s in)" >&2
 repetitions=5
 if [ "$quick" -eq 1 ]; then repetitions=2; fi
 gb_dir="$work/gb"
@@ -155,6 +196,12 @@ sizes_arg=$(IFS=,; echo "${flat_mib[*]}")
   --benchmark_out="$out/gbench.json" --benchmark_out_format=json >&2
 rm -rf "$gb_dir"
 
+# Room for one more row: sealing a tree of files in one command, from a
+# script of its own, which leaves its results in the results folder.
+if [ -x bench/tree.sh ]; then
+  bench/tree.sh "$mirdcng" "$work" "$out" >&2
+fi
+
 {
   echo "model=$(lscpu | sed -n 's/^Model name: *//p' | head -1)" \
     "(family $(lscpu | sed -n 's/^CPU family: *//p'), model $(lscpu | sed -n 's/^Model: *//p'))"
@@ -163,10 +210,11 @@ rm -rf "$gb_dir"
   echo "kernel=$(uname -r)"
   echo "openssl=$(openssl version)"
   echo "files=$(df -T "$work" | awk 'NR==2 {print $2}')"
+  echo "disk=$(df -T "$disk" | awk 'NR==2 {print $2 " on " $1}')"
   echo "load_at_start=$load_at_start"
   echo "load=$(cut -d' ' -f1-3 /proc/loadavg)"
   echo "date=$date_at_start"
-  echo "has_cat=$has_cat"
+  echo "seconds=$((SECONDS - started))"
 } >"$out/machine.txt"
 
 python3 bench/report.py "$out"

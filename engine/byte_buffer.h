@@ -1,11 +1,12 @@
-// ByteBuffer: the growable array of bytes that holds a whole file, a file and
-// its tag, or a decrypted result.
+// ByteBuffer: a growable array of bytes that may hold plaintext, such as a
+// small destination gathered into one write (a file itself is held in one
+// block, engine/held_file.h).
 //
 // Three things set it apart from a plain vector: growing it leaves the new
-// bytes uninitialised (a file is read straight over them, so zeroing them
-// first is wasted work), its storage comes from the platform's memory for
+// bytes uninitialised (they are written over at once, so zeroing them first
+// is wasted work), its storage comes from the platform's memory for
 // whole-file buffers (huge pages for large ones), and it is wiped before its
-// memory can serve the process again, since it often holds plaintext.
+// memory can serve the process again.
 #ifndef MIRDCNG_ENGINE_BYTE_BUFFER_H_
 #define MIRDCNG_ENGINE_BYTE_BUFFER_H_
 
@@ -20,20 +21,20 @@
 
 namespace mirdcng {
 
-// BufferAllocator hands out the platform's memory for whole-file buffers and,
-// when `kWipe`, has it wiped as it goes back (platform/memory.h).
-template <class T, bool kWipe>
+// BufferAllocator hands out the platform's memory for whole-file buffers and
+// has it wiped as it goes back (platform/memory.h).
+template <class T>
 class BufferAllocator {
  public:
   using value_type = T;
   template <class U>
   struct rebind {
-    using other = BufferAllocator<U, kWipe>;
+    using other = BufferAllocator<U>;
   };
 
   BufferAllocator() = default;
   template <class U>
-  explicit BufferAllocator(const BufferAllocator<U, kWipe>&) noexcept {}
+  explicit BufferAllocator(const BufferAllocator<U>&) noexcept {}
 
   T* allocate(std::size_t n) {
     static_assert(alignof(T) <= 16);
@@ -48,7 +49,7 @@ class BufferAllocator {
   }
 
   void deallocate(T* block, std::size_t /*n*/) noexcept {
-    platform::FreeBytes(block, kWipe ? platform::Wipe::kYes : platform::Wipe::kNo);
+    platform::FreeBytes(block, platform::Wipe::kYes);
   }
 
   // Value-less construction default-initialises: bytes stay as they were.
@@ -64,12 +65,7 @@ class BufferAllocator {
   friend bool operator==(const BufferAllocator&, const BufferAllocator&) { return true; }
 };
 
-using ByteBuffer = std::vector<std::uint8_t, BufferAllocator<std::uint8_t, true>>;
-
-// CiphertextBuffer: a ByteBuffer for bytes that are no secret, such as a
-// container read whole, whose storage goes back without the wipe. Being a
-// type of its own, it cannot take over a ByteBuffer's storage.
-using CiphertextBuffer = std::vector<std::uint8_t, BufferAllocator<std::uint8_t, false>>;
+using ByteBuffer = std::vector<std::uint8_t, BufferAllocator<std::uint8_t>>;
 
 }  // namespace mirdcng
 

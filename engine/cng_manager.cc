@@ -30,6 +30,17 @@ CNGManager::CNGManager(std::string caller_tag) : tag(std::move(caller_tag)) {
   SecureZeroMemory(secret.data(), secret.size());
 }
 
+bool CNGManager::OpenSource(const std::string& src, HeldFile& held,
+                            platform::Opened& source) {
+  source = platform::OpenForReading(src.c_str());
+  if (!source.file) {
+    return Fail(source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnreadable,
+                source.error);
+  }
+  held.identity = source.identity;
+  return true;
+}
+
 CNGManager::~CNGManager() {
   // The key goes before its provider and before the key object it lives in;
   // the heap blocks and the tag follow as members.

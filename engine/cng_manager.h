@@ -8,8 +8,9 @@
 // needs it.
 //
 // The engine owns its CNG handles and every process-heap block it allocates
-// (key object, IV buffers, the transform's output block) and releases them in
-// its destructor. Operations own their byte buffers and file streams.
+// (key object, IV buffers) and releases them in its destructor. Operations
+// own the block they hold their file in, and their file streams: each holds
+// its file once, and the transform runs in place (engine/held_file.h).
 //
 // Each operation is defined beside the subsystem it serves: EncryptFile and
 // DecryptFile in fileops/ (file conversion), DecryptToBuffer in pipe/ (the
@@ -22,18 +23,18 @@
 #ifndef MIRDCNG_ENGINE_CNG_MANAGER_H_
 #define MIRDCNG_ENGINE_CNG_MANAGER_H_
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <span>
 #include <string>
 
-#include "engine/byte_buffer.h"
 #include "engine/cng_handles.h"
 #include "engine/container_format.h"
 #include "engine/heap_block.h"
+#include "engine/held_file.h"
 #include "engine/outcome.h"
 #include "platform/cng.h"
-#include "platform/share_open.h"
 
 namespace mirdcng {
 
@@ -70,11 +71,49 @@ class CNGManager {
   [[nodiscard]] bool DecryptToStream(std::string src, std::FILE* out);
 
   // DecryptToBuffer decrypts the container `name` and hands `out` the block
-  // it decrypted into, its size() the plaintext without the tag trailer (which
-  // is dropped by its length alone). Returns false, leaving `out` untouched,
-  // when the file is not a container or does not decrypt, or `name` is not a
-  // regular file (it is then not read). Never writes `err`.
+  // it decrypted in, its content at the block's start and its size() the
+  // plaintext without the tag trailer (which is dropped by its length alone).
+  // Returns false, leaving `out` untouched, when the file is not a container
+  // or does not decrypt, or `name` is not a regular file (it is then not
+  // read). Never writes `err`.
   [[nodiscard]] bool DecryptToBuffer(std::string name, HeapBlock& out, int& err);
+
+  // The pieces the operations are made of, each reading one file whole into
+  // a HeldFile (engine/held_file.h) and transforming it there.
+
+  // SealFile reads the file `src` whole into `held`, closes it, and encrypts
+  // it there with the engine's tag as its trailer under a fresh IV, into the
+  // whole container (held.Container()). Returns false, with the outcome
+  // recorded, when the tag is longer than 255 bytes, or the source cannot be
+  // read whole, is not a regular file, is a container already, is empty with
+  // an empty tag or too large (its container would reach 2^31 bytes), or a
+  // cipher call fails, or memory runs out.
+  [[nodiscard]] bool SealFile(const std::string& src, HeldFile& held);
+
+  // What UnsealFile does with a container's tag trailer: compare it with the
+  // engine's tag (a container whose trailer is not empty is refused before
+  // any cipher call when the tag is), or drop it by its length alone.
+  enum class Trailer { kMatch, kDrop };
+
+  // UnsealFile reads the container `src` into `held`, its header apart and
+  // its ciphertext at the block's start, and decrypts it in place; the
+  // source stays open in `held`. On success held.Content() is the plaintext
+  // without its trailer. Returns false, with the outcome recorded, when the
+  // file cannot be read whole or is not a regular file, is not a container
+  // (nothing of it is read past its first 18 bytes), is 2 GiB or more (not
+  // read at all), does not decrypt, has a trailer longer than its plaintext,
+  // or, with Trailer::kMatch, a trailer that is not the tag; or when memory
+  // runs out.
+  [[nodiscard]] bool UnsealFile(const std::string& src, Trailer trailer, HeldFile& held);
+
+  // Restore undoes, in `held`'s block, the transform of the SealFile or
+  // UnsealFile that filled it, and returns the bytes of the source as they
+  // are on the disk: a header (empty for an encryption's source) and a body.
+  // It serves the fallback that writes a destination in place, should that
+  // destination be the source and its write fail (fileops/replace_file.h):
+  // the source's bytes exist nowhere else by then. Both are empty when a
+  // cipher call fails. `held` is no longer sealed or unsealed afterwards.
+  [[nodiscard]] std::array<std::span<const std::uint8_t>, 2> Restore(HeldFile& held);
 
   // outcome says how EncryptFile or DecryptFile ended, and why
   // (engine/outcome.h).
@@ -97,31 +136,28 @@ class CNGManager {
   bool QueryBlockLength(ULONG& length);
 
   // RunPasses is the two-pass transform's pair of cipher calls, with `iv` of
-  // `iv_length` already filled: a size query into `first_count`, an output
-  // block of that size that the engine keeps (`output` views it), then the
-  // transform itself, whose byte count goes into `second_count`.
-  bool RunPasses(Direction direction, PUCHAR input, ULONG input_length, ULONG iv_length,
-                 ULONG& first_count, PUCHAR& output, ULONG& second_count);
+  // `iv_length` already filled: a size query into `first_count`, then the
+  // transform itself, in place: its output, of the size the query gave (no
+  // more than `capacity`), lands where its input was. The byte count of the
+  // second call goes into `second_count`.
+  bool RunPasses(Direction direction, PUCHAR data, ULONG input_length,
+                 std::size_t capacity, ULONG iv_length, ULONG& first_count,
+                 ULONG& second_count);
 
-  // DecryptCiphertext runs the whole transform for decryption: block length,
-  // `iv` from `file_iv`, both passes. On success `plainText` holds
-  // `plainLength` bytes with the padding removed.
-  bool DecryptCiphertext(const ContainerView& container);
+  // OpenSource opens the file `src` for reading into `source` and notes its
+  // identity in `held`; false, with the outcome recorded, when it does not
+  // open or is not a regular file.
+  bool OpenSource(const std::string& src, HeldFile& held, platform::Opened& source);
 
-  // EncryptFile's steps: the source read whole with the tag after it (and
-  // refused when it is a container or empty); the transform; the container
-  // written.
-  bool ReadPlaintext(const std::string& src, ByteBuffer& buffer,
-                     std::optional<platform::FileIdentity>& identity);
-  bool EncryptPlaintext(ByteBuffer& buffer);
-  bool WriteContainer(const std::string& dst, std::span<const std::uint8_t> source,
-                      const std::optional<platform::FileIdentity>& identity);
+  // SealFile's steps: the source read whole with the tag after it (and
+  // refused when it is a container or empty); its encryption in place.
+  bool ReadPlaintext(const std::string& src, HeldFile& held);
+  bool EncryptHeld(HeldFile& held);
 
-  // DecryptFile's and DecryptToStream's common steps: the container `source`
-  // read whole into `file`, decrypted, and its trailer compared with the tag.
-  // On success `content` views the plaintext without the trailer.
-  bool DecryptChecked(const platform::Opened& source, CiphertextBuffer& file,
-                      std::span<const std::uint8_t>& content);
+  // UnsealFile's steps: the container read, its header apart; its
+  // ciphertext decrypted in place.
+  bool ReadContainer(const std::string& src, HeldFile& held);
+  bool DecryptHeld(HeldFile& held);
 
   AlgorithmHandle algorithm;
   KeyHandle key;
@@ -130,14 +166,13 @@ class CNGManager {
   ULONG resultLength = 0;
   ULONG keyObjectLength = 0;
   ULONG blockLength = 0;
-  PUCHAR cipherText = nullptr;  // the output block in encryption; a view in decryption
-  PUCHAR plainText = nullptr;   // a view in encryption; the output block in decryption
+  // Views into the operation's HeldFile, where the transform runs in place.
+  PUCHAR cipherText = nullptr;
+  PUCHAR plainText = nullptr;
   HeapBlock keyObject;
   HeapBlock iv;
   HeapBlock ivCopy;
   std::string tag;
-  // Owns what cipherText or plainText points at, when the transform made it.
-  HeapBlock output_;
   // A failure until an operation records how it ended, so that no path can
   // pass for a success without saying so.
   Outcome outcome_{Cause::kCipherFailed, 0};

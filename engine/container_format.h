@@ -17,7 +17,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 
 namespace mirdcng {
@@ -47,25 +46,6 @@ inline constexpr std::size_t kMaxContentBytes = std::size_t{1} << 31;
 // beginning with the marker. It says nothing about the rest.
 inline bool LooksEncrypted(std::span<const std::uint8_t> file) {
   return !file.empty() && file[kMarkerOffset] == kContainerMarker;
-}
-
-// ContainerView names the fields of a container held in memory. It views the
-// caller's bytes and does not own them.
-struct ContainerView {
-  std::size_t tag_length = 0;
-  std::span<const std::uint8_t> iv;
-  std::span<std::uint8_t> ciphertext;
-};
-
-// ParseContainer splits `file` into its fields. Returns nothing when `file` is
-// not a container, or is one too short to hold its 18-byte header. The
-// ciphertext is not checked: it may be empty or not a whole number of blocks.
-inline std::optional<ContainerView> ParseContainer(std::span<std::uint8_t> file) {
-  if (!LooksEncrypted(file) || file.size() < kHeaderLength) {
-    return std::nullopt;
-  }
-  return ContainerView{file[kTagLengthOffset], file.subspan(kIvOffset, kIvLength),
-                       file.subspan(kHeaderLength)};
 }
 
 // EncryptedFileSize is the size of the container of `content_length` bytes of

@@ -1,4 +1,5 @@
-// HeapBlock: the one owner of a block from the process heap.
+// HeapBlock: the one owner of a block from the process heap, or of one of
+// the platform's memory for whole files (the same blocks, platform/memory.h).
 //
 // Blocks come uninitialised (flags 0), as the engine never relies on their
 // first content. A block made with Wipe::kYes, for keys, IVs or plaintext, is
@@ -46,6 +47,18 @@ class HeapBlock {
     block.data_ = static_cast<PUCHAR>(HeapAlloc(GetProcessHeap(), 0, size));
     block.size_ = block.data_ != nullptr ? size : 0;
     block.wipe_ = wipe;
+    return block;
+  }
+
+  // ForWholeFile returns a block of `size` bytes of the platform's memory for
+  // whole files, wiped as it goes, or an empty HeapBlock when there is none.
+  // A file passes through its block as plaintext, before or after its
+  // transform, whichever way it goes.
+  static HeapBlock ForWholeFile(std::size_t size) {
+    HeapBlock block;
+    block.data_ = static_cast<PUCHAR>(platform::AllocateBytes(size));
+    block.size_ = block.data_ != nullptr ? size : 0;
+    block.wipe_ = Wipe::kYes;
     return block;
   }
 

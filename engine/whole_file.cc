@@ -2,18 +2,20 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
+#include <cstring>
 
 #include "platform/share_open.h"
 
 namespace mirdcng {
 namespace {
 
-// A file that outruns its measured size is read on in steps of this size.
+// A file that outruns what was expected is read on into a block that grows
+// by half again whenever it is full, and by this much at least.
 constexpr std::size_t kTailStep = std::size_t{64} << 10;
 
 Outcome Done() { return {}; }
 Outcome TooLarge() { return {Cause::kTooLarge, 0}; }
+Outcome OutOfMemory() { return {Cause::kOutOfMemory, 0}; }
 
 // After a short read: the end of the file, or a failed read with its errno.
 Outcome EndOrFailure(std::FILE* file) {
@@ -23,65 +25,91 @@ Outcome EndOrFailure(std::FILE* file) {
   return {Cause::kSourceUnreadable, errno != 0 ? errno : EIO};
 }
 
-// ReadTail reads whatever follows the measured size: nothing, unless the file
-// grew or could not be measured. One byte's read finds the common case, the
-// end of the file, without growing `out` beyond what was reserved.
-template <class Buffer>
-Outcome ReadTail(std::FILE* file, Buffer& out, std::size_t limit) {
+// Expected counts the bytes of `file` from its position on, or -1.
+std::int64_t Expected(std::FILE* file) {
+  const std::int64_t size = platform::FileSize(file);
+  const long at = std::ftell(file);
+  return size >= 0 && at >= 0 && size >= at ? size - at : -1;
+}
+
+// Space counts the bytes of `out` free for the file after its first `length`.
+std::size_t Space(const HeapBlock& out, Room room, std::size_t length) {
+  return out.size() - room.before - room.after - length;
+}
+
+// Grow moves the first `room.before + length` bytes of `out` into a block
+// larger by half again, or by kTailStep at least, with room.after behind.
+bool Grow(HeapBlock& out, Room room, std::size_t length) {
+  const std::size_t wanted = out.size() + std::max(kTailStep, out.size() / 2);
+  HeapBlock larger = HeapBlock::ForWholeFile(wanted);
+  if (!larger) {
+    return false;
+  }
+  std::memcpy(larger.get(), out.get(), room.before + length);
+  out = std::move(larger);  // the old block is wiped as it goes
+  return true;
+}
+
+// Refuse gives up the block and what was read into it, and says why.
+Outcome Refuse(Outcome why, HeapBlock& out, std::size_t& length) {
+  out.Release();
+  length = 0;
+  return why;
+}
+
+// ReadTail reads whatever follows the expected bytes: nothing, unless the
+// file grew or could not be measured. One byte's read finds the common case,
+// the end of the file, without moving the block.
+Outcome ReadTail(std::FILE* file, Room room, std::size_t limit, HeapBlock& out,
+                 std::size_t& length) {
   std::uint8_t probe = 0;
   if (std::fread(&probe, 1, 1, file) == 0) {
     return EndOrFailure(file);
   }
-  out.push_back(probe);
+  if (Space(out, room, length) == 0 && !Grow(out, room, length)) {
+    return Refuse(OutOfMemory(), out, length);
+  }
+  out.get()[room.before + length++] = probe;
   for (;;) {
-    if (out.size() >= limit) {
-      out.clear();
-      return TooLarge();
+    if (length >= limit) {
+      return Refuse(TooLarge(), out, length);
     }
-    // Grown without being filled first (the buffer's bytes start as they
-    // are), then cut back to what arrived.
-    const std::size_t at = out.size();
-    out.resize(at + kTailStep);
-    const std::size_t more = std::fread(out.data() + at, 1, kTailStep, file);
-    out.resize(at + more);
+    if (Space(out, room, length) == 0 && !Grow(out, room, length)) {
+      return Refuse(OutOfMemory(), out, length);
+    }
+    const std::size_t more =
+        std::fread(out.get() + room.before + length, 1, Space(out, room, length), file);
     if (more == 0) {
       return EndOrFailure(file);
     }
+    length += more;
   }
-}
-
-template <class Buffer>
-Outcome ReadInto(std::FILE* file, Buffer& out, std::size_t extra, std::size_t limit,
-                 std::int64_t measured) {
-  if (measured < 0) {
-    measured = platform::FileSize(file);
-  }
-  if (measured >= 0 && static_cast<std::uint64_t>(measured) >= limit) {
-    return TooLarge();
-  }
-  const auto expected = static_cast<std::size_t>(std::max<std::int64_t>(measured, 0));
-  out.reserve(expected + extra);
-  // One large read straight into the buffer, for the size measured.
-  out.resize(expected);
-  errno = 0;
-  const std::size_t got = std::fread(out.data(), 1, expected, file);
-  if (got < expected) {
-    out.resize(got);
-    return EndOrFailure(file);
-  }
-  return ReadTail(file, out, limit);
 }
 
 }  // namespace
 
-Outcome ReadWholeFile(std::FILE* file, ByteBuffer& out, std::size_t extra,
-                      std::size_t limit, std::int64_t measured) {
-  return ReadInto(file, out, extra, limit, measured);
-}
-
-Outcome ReadWholeFile(std::FILE* file, CiphertextBuffer& out, std::size_t extra,
-                      std::size_t limit, std::int64_t measured) {
-  return ReadInto(file, out, extra, limit, measured);
+Outcome ReadWholeFile(std::FILE* file, Room room, std::size_t limit,
+                      std::int64_t expected, HeapBlock& out, std::size_t& length) {
+  length = 0;
+  if (expected < 0) {
+    expected = Expected(file);
+  }
+  if (expected >= 0 && static_cast<std::uint64_t>(expected) >= limit) {
+    out.Release();
+    return TooLarge();
+  }
+  const auto size = static_cast<std::size_t>(std::max<std::int64_t>(expected, 0));
+  out = HeapBlock::ForWholeFile(room.before + size + room.after);
+  if (!out) {
+    return OutOfMemory();
+  }
+  // One large read straight into the block, for the size expected.
+  errno = 0;
+  length = std::fread(out.get() + room.before, 1, size, file);
+  if (length < size) {
+    return EndOrFailure(file);
+  }
+  return ReadTail(file, room, limit, out, length);
 }
 
 }  // namespace mirdcng

@@ -6,7 +6,11 @@
 // refusal and failure before the writing leaves the destination as it was. A
 // destination equal to the source is therefore replaced by its container
 // (fileops/replace_file.h says how a failed write leaves it).
+//
+// The file is held once: read into its block behind room for the header,
+// encrypted there, and written from there as the whole container.
 #include <cstring>
+#include <utility>
 
 #include "engine/cng_manager.h"
 #include "engine/whole_file.h"
@@ -16,50 +20,63 @@
 namespace mirdcng {
 
 bool CNGManager::EncryptFile(std::string src, std::string dst, int& /*err*/) {
+  HeldFile held;
+  if (!SealFile(src, held)) {
+    return false;
+  }
+  const bool written = Record(WriteDestination(
+      dst, {held.Container()}, Original{held.identity, [&] { return Restore(held); }}));
+  cipherText = nullptr;  // the block it viewed goes with this call
+  return written;
+}
+
+bool CNGManager::SealFile(const std::string& src, HeldFile& held) {
   // A longer tag would be stored with only the low 8 bits of its length, and
   // its container could never be decrypted.
   if (tag.size() > kMaxTagLength) {
     return Fail(Cause::kTagTooLong);
   }
-  ByteBuffer buffer;
-  std::optional<platform::FileIdentity> identity;
-  if (!ReadPlaintext(src, buffer, identity) || !EncryptPlaintext(buffer)) {
+  if (!ReadPlaintext(src, held) || !EncryptHeld(held)) {
     return false;
   }
-  const std::span<const std::uint8_t> source(buffer.data(), buffer.size() - tag.size());
-  const bool written = WriteContainer(dst, source, identity);
-  plainText = nullptr;  // the buffer it viewed goes with this call
-  return written;
+  PUCHAR head = held.block.get();
+  head[kMarkerOffset] = kContainerMarker;
+  head[kTagLengthOffset] = static_cast<std::uint8_t>(tag.size());
+  // The cipher leaves the last ciphertext block in iv; the file records the
+  // IV as it was.
+  std::memcpy(head + kIvOffset, ivCopy.get(), kIvLength);
+  held.state = HeldFile::State::kSealed;
+  return true;
 }
 
-bool CNGManager::ReadPlaintext(const std::string& src, ByteBuffer& buffer,
-                               std::optional<platform::FileIdentity>& identity) {
-  platform::Opened source = platform::OpenForReading(src.c_str());
-  if (!source.file) {
-    return Fail(source.not_regular ? Cause::kSourceNotRegular : Cause::kSourceUnreadable,
-                source.error);
+bool CNGManager::ReadPlaintext(const std::string& src, HeldFile& held) {
+  platform::Opened source;
+  if (!OpenSource(src, held, source)) {
+    return false;
   }
-  identity = source.identity;
   // The plaintext count is what was read, not what was measured: a source
   // that changes while it is read is taken as it was read. Its limit keeps
   // every container written below 2^31 bytes, so that it can be read back.
-  const Outcome read = ReadWholeFile(source.file.get(), buffer, tag.size(),
-                                     kMaxSealedBytes - tag.size(), source.size);
+  // Behind the source: the tag, and a block of padding at most.
+  const Outcome read = ReadWholeFile(
+      source.file.get(), Room{kHeaderLength, tag.size() + kCipherBlock},
+      kMaxSealedBytes - tag.size(), source.size, held.block, held.source_length);
   if (!read.done()) {
     return Record(read);
   }
-  const auto* tag_bytes = reinterpret_cast<const std::uint8_t*>(tag.data());
-  buffer.insert(buffer.end(), tag_bytes, tag_bytes + tag.size());
+  const std::span<std::uint8_t> plaintext(held.block.get() + kHeaderLength,
+                                          held.source_length + tag.size());
+  std::memcpy(plaintext.data() + held.source_length, tag.data(), tag.size());
   // An encrypted file is never encrypted twice.
-  if (LooksEncrypted(buffer)) {
+  if (LooksEncrypted(plaintext)) {
     return Fail(Cause::kAlreadyEncrypted);
   }
-  return !buffer.empty() || Fail(Cause::kNothingToEncrypt);
+  return !plaintext.empty() || Fail(Cause::kNothingToEncrypt);
 }
 
-bool CNGManager::EncryptPlaintext(ByteBuffer& buffer) {
-  plainText = buffer.data();
-  plainLength = static_cast<ULONG>(buffer.size());
+bool CNGManager::EncryptHeld(HeldFile& held) {
+  plainText = held.block.get() + kHeaderLength;
+  plainLength = static_cast<ULONG>(held.source_length + tag.size());
   if (!QueryBlockLength(blockLength)) {
     return false;
   }
@@ -72,23 +89,16 @@ bool CNGManager::EncryptPlaintext(ByteBuffer& buffer) {
       STATUS_SUCCESS) {
     return Fail(Cause::kCipherFailed);
   }
-  // The cipher leaves the last ciphertext block in iv; the file records the
-  // IV as it was.
   std::memcpy(ivCopy.get(), iv.get(), blockLength);
-  return RunPasses(Direction::kEncrypt, plainText, plainLength, blockLength, cipherLength,
-                   cipherText, resultLength);
-}
-
-bool CNGManager::WriteContainer(const std::string& dst,
-                                std::span<const std::uint8_t> source,
-                                const std::optional<platform::FileIdentity>& identity) {
-  const std::uint8_t head[] = {kContainerMarker, static_cast<std::uint8_t>(tag.size())};
-  return Record(
-      WriteDestination(dst,
-                       {std::span<const std::uint8_t>(head),
-                        std::span<const std::uint8_t>(ivCopy.get(), blockLength),
-                        std::span<const std::uint8_t>(cipherText, cipherLength)},
-                       Original{identity, [source] { return source; }}));
+  if (!RunPasses(Direction::kEncrypt, plainText, plainLength,
+                 held.block.size() - kHeaderLength, blockLength, cipherLength,
+                 resultLength)) {
+    return false;
+  }
+  // The plaintext is gone: the ciphertext lies where it was.
+  cipherText = std::exchange(plainText, nullptr);
+  held.cipher_length = cipherLength;
+  return true;
 }
 
 }  // namespace mirdcng

@@ -69,8 +69,8 @@ Outcome WriteInPlace(platform::Replacement& replacement, Pieces pieces,
   }
   if (original.restore && original.identity &&
       original.identity == replacement.destination()) {
-    static_cast<void>(
-        WriteThrough(replacement.InPlace(), replacement, {original.restore()}));
+    const auto [head, body] = original.restore();
+    static_cast<void>(WriteThrough(replacement.InPlace(), replacement, {head, body}));
   }
   return Unwritable(error);
 }

@@ -32,6 +32,7 @@
 #ifndef MIRDCNG_FILEOPS_REPLACE_FILE_H_
 #define MIRDCNG_FILEOPS_REPLACE_FILE_H_
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -49,11 +50,12 @@ namespace mirdcng {
 // source is, and how to have its bytes again. The operations transform their
 // one block in place, so the source's bytes no longer exist as such while the
 // destination is written: `restore` rebuilds them (by undoing the transform
-// in the same block) and returns them; it is called at most once, after the
-// pieces are no longer needed. No `restore`: nothing can be put back.
+// in the same block) and returns them as a header and a body, either of
+// which may be empty; it is called at most once, after the pieces are no
+// longer needed. No `restore`: nothing can be put back.
 struct Original {
   std::optional<platform::FileIdentity> identity;
-  std::function<std::span<const std::uint8_t>()> restore;
+  std::function<std::array<std::span<const std::uint8_t>, 2>()> restore;
 };
 
 // WriteDestination makes `pieces`, one after the other, the whole content of

@@ -121,7 +121,10 @@ Key* MakeKey(void* place, const UCHAR* secret) {
   return key;
 }
 
-// Runs whole blocks through a keyed context whose IV is already set.
+// Runs whole blocks through a keyed context whose IV is already set. `out`
+// may be `in` itself (the engine transforms in place): EVP allows that as
+// long as the context holds no partial block from an earlier call, and with
+// its padding off and whole blocks only it never does.
 bool CbcBlocks(EVP_CIPHER_CTX* context, const UCHAR* in, UCHAR* out, std::size_t length) {
   while (length > 0) {
     const std::size_t step = std::min(length, kEvpChunk);

@@ -2,10 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <mutex>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace mirdcng::platform {
 namespace {
@@ -28,6 +31,18 @@ FaultState& State() {
 }
 
 int Index(Call call) { return static_cast<int>(call); }
+
+struct FreedMemoryWatch {
+  std::mutex mutex;
+  std::vector<std::uint8_t> secret;  // empty: no watch
+  std::unordered_map<const void*, std::size_t> sizes;
+  int holding = 0;
+};
+
+FreedMemoryWatch& Watch() {
+  static FreedMemoryWatch watch;
+  return watch;
+}
 
 }  // namespace
 
@@ -77,7 +92,44 @@ bool FaultFired() {
   return state.fired;
 }
 
+void WatchFreedMemory(std::span<const std::uint8_t> secret) {
+  FreedMemoryWatch& watch = Watch();
+  std::lock_guard lock(watch.mutex);
+  watch.secret.assign(secret.begin(), secret.end());
+  watch.sizes.clear();
+  watch.holding = 0;
+}
+
+int UnwipedFreesHolding() {
+  FreedMemoryWatch& watch = Watch();
+  std::lock_guard lock(watch.mutex);
+  return watch.holding;
+}
+
 namespace internal {
+
+void NoteAllocated(const void* block, std::size_t size) {
+  FreedMemoryWatch& watch = Watch();
+  std::lock_guard lock(watch.mutex);
+  if (block != nullptr && !watch.secret.empty()) {
+    watch.sizes[block] = size;
+  }
+}
+
+void NoteFreed(const void* block, bool wiped) {
+  FreedMemoryWatch& watch = Watch();
+  std::lock_guard lock(watch.mutex);
+  const auto found = watch.sizes.find(block);
+  if (found == watch.sizes.end()) {
+    return;
+  }
+  const auto* bytes = static_cast<const std::uint8_t*>(block);
+  if (!wiped && std::search(bytes, bytes + found->second, watch.secret.begin(),
+                            watch.secret.end()) != bytes + found->second) {
+    ++watch.holding;
+  }
+  watch.sizes.erase(found);
+}
 
 bool ShouldFail(Call call, NTSTATUS* status) {
   FaultState& state = State();

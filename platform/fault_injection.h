@@ -1,5 +1,5 @@
-// Test-only control over the platform stand-in: make one call fail, and count
-// the calls made.
+// Test-only control over the platform stand-in: make one call fail, count
+// the calls made, and look into the memory the library frees.
 //
 // It exists only in the mirdcng_platform_testing variant of the stand-in
 // (MIRDCNG_FAULT_INJECTION defined); the shipped library is built without it
@@ -8,7 +8,10 @@
 #ifndef MIRDCNG_PLATFORM_FAULT_INJECTION_H_
 #define MIRDCNG_PLATFORM_FAULT_INJECTION_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <span>
 
 #include "platform/cng.h"
 
@@ -85,9 +88,21 @@ class ScopedFault {
   ScopedFault& operator=(const ScopedFault&) = delete;
 };
 
+// WatchFreedMemory makes every block of the platform's memory (HeapAlloc,
+// AllocateBytes) that is allocated from now on, and then freed without its
+// wipe, be searched for `secret` as it is freed; UnwipedFreesHolding counts
+// the blocks that held it since. An empty `secret` ends the watch. It shows
+// whether a call leaves a file's plaintext behind in memory that the process
+// may hand out again.
+void WatchFreedMemory(std::span<const std::uint8_t> secret);
+int UnwipedFreesHolding();
+
 namespace internal {
 // Counts a call of `call`; returns true when it is the one that must fail.
 bool ShouldFail(Call call, NTSTATUS* status);
+// What the watch of freed memory is told of each block.
+void NoteAllocated(const void* block, std::size_t size);
+void NoteFreed(const void* block, bool wiped);
 }  // namespace internal
 
 }  // namespace mirdcng::platform

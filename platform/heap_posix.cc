@@ -15,16 +15,31 @@ int process_heap_tag;
 
 [[maybe_unused]] LPVOID NullBlock(NTSTATUS) { return nullptr; }
 
+// Tests watch what the library leaves in the memory it frees.
+void* Noted(void* block, [[maybe_unused]] std::size_t bytes) {
+#if defined(MIRDCNG_FAULT_INJECTION)
+  mirdcng::platform::internal::NoteAllocated(block, bytes);
+#endif
+  return block;
+}
+
+void FreeNoted(void* block, mirdcng::blocks::Wipe wipe) {
+#if defined(MIRDCNG_FAULT_INJECTION)
+  mirdcng::platform::internal::NoteFreed(block, wipe == mirdcng::blocks::Wipe::kYes);
+#endif
+  mirdcng::blocks::Free(block, wipe);
+}
+
 }  // namespace
 
 namespace mirdcng::platform {
 
 void* AllocateBytes(std::size_t bytes) {
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kAllocateBytes, NullBlock);
-  return blocks::Allocate(bytes);
+  return Noted(blocks::Allocate(bytes), bytes);
 }
 
-void FreeBytes(void* block, Wipe wipe) { blocks::Free(block, wipe); }
+void FreeBytes(void* block, Wipe wipe) { FreeNoted(block, wipe); }
 
 }  // namespace mirdcng::platform
 
@@ -35,7 +50,7 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
     return nullptr;
   }
   MIRDCNG_FAULT_POINT(mirdcng::platform::Call::kHeapAlloc, NullBlock);
-  void* block = mirdcng::blocks::Allocate(bytes);
+  void* block = Noted(mirdcng::blocks::Allocate(bytes), bytes);
   if (block != nullptr && (flags & HEAP_ZERO_MEMORY) != 0) {
     std::memset(block, 0, bytes);
   }
@@ -46,7 +61,7 @@ BOOL HeapFree(HANDLE heap, DWORD, LPVOID block) {
   if (heap != &process_heap_tag) {
     return 0;
   }
-  mirdcng::blocks::Free(block, mirdcng::blocks::Wipe::kNo);
+  FreeNoted(block, mirdcng::blocks::Wipe::kNo);
   return 1;
 }
 

@@ -1,5 +1,5 @@
 // ReadWholeFile: the size limit, files whose size is not what was measured,
-// and reads that fail.
+// and reads that fail; the room kept around the bytes, whatever happens.
 #include "engine/whole_file.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <thread>
 
 #include "platform/share_open.h"
@@ -31,7 +32,28 @@ platform::File OpenForReading(const std::string& path) {
   return platform::File(std::fopen(path.c_str(), "rb"));
 }
 
-Bytes Contents(const ByteBuffer& buffer) { return Bytes(buffer.begin(), buffer.end()); }
+// Room for a header and a tag, as the operations keep it.
+constexpr Room kRoom{18, 7};
+
+// Read is one ReadWholeFile with kRoom, and what it gave.
+struct Read {
+  Read(std::FILE* file, std::size_t limit, std::int64_t expected = -1)
+      : outcome(ReadWholeFile(file, kRoom, limit, expected, block, length)) {}
+
+  // Contents are the bytes read, checked to lie within the block, behind the
+  // room before them and ahead of the room after them.
+  Bytes Contents() const {
+    if (!block) {
+      return {};
+    }
+    EXPECT_GE(block.size(), kRoom.before + length + kRoom.after);
+    return Bytes(block.get() + kRoom.before, block.get() + kRoom.before + length);
+  }
+
+  HeapBlock block;
+  std::size_t length = 0;
+  Outcome outcome;
+};
 
 // Measured here, or by the platform's open, which hands its measure on (and
 // the file's identity with it).
@@ -47,7 +69,6 @@ TEST(ReadWholeFile, RefusesAFileAtTheLimitBeforeReadingIt) {
       {100, 100, Cause::kTooLarge},  {100, 101, Cause::kDone},
       {5000, 100, Cause::kTooLarge},
   };
-  constexpr std::size_t kExtra = 7;
   for (const bool measured_by_open : {false, true}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::to_string(c.size) + " bytes, limit " + std::to_string(c.limit) +
@@ -63,14 +84,12 @@ TEST(ReadWholeFile, RefusesAFileAtTheLimitBeforeReadingIt) {
         opened.file = OpenForReading(dir.Path("file"));
       }
       ASSERT_NE(opened.file, nullptr);
-      ByteBuffer out;
-      EXPECT_EQ(ReadWholeFile(opened.file.get(), out, kExtra, c.limit, opened.size).cause,
-                c.expected);
+      const Read read(opened.file.get(), c.limit, opened.size);
+      EXPECT_EQ(read.outcome.cause, c.expected);
       if (c.expected == Cause::kDone) {
-        EXPECT_EQ(Contents(out), content);
-        EXPECT_GE(out.capacity(), c.size + kExtra) << "room for the tag is reserved";
+        EXPECT_EQ(read.Contents(), content);
       } else {
-        EXPECT_TRUE(out.empty());
+        EXPECT_FALSE(read.block);
         EXPECT_EQ(std::ftell(opened.file.get()), 0) << "nothing was read";
       }
     }
@@ -84,9 +103,9 @@ TEST(ReadWholeFile, TakesWhatIsThereWhenFewerBytesArrive) {
   platform::File file = OpenForReading(dir.Path("file"));
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(std::fseek(file.get(), 100, SEEK_SET), 0);
-  ByteBuffer out;
-  EXPECT_EQ(ReadWholeFile(file.get(), out, 0, 1000).cause, Cause::kDone);
-  EXPECT_EQ(Contents(out), Bytes(content.begin() + 100, content.end()));
+  const Read read(file.get(), 1000);
+  EXPECT_EQ(read.outcome.cause, Cause::kDone);
+  EXPECT_EQ(read.Contents(), Bytes(content.begin() + 100, content.end()));
 }
 
 // A regular file whose content outruns its measured size, as a file that grows
@@ -112,22 +131,22 @@ TEST(ReadWholeFile, ReadsPastTheMeasuredSizeUpToTheLimit) {
     SCOPED_TRACE("limit " + std::to_string(c.limit));
     platform::File file = platform::OpenForReading(path.c_str()).file;
     ASSERT_NE(file, nullptr);
-    ByteBuffer out;
-    EXPECT_EQ(ReadWholeFile(file.get(), out, 3, c.limit).cause, c.result);
-    EXPECT_EQ(Contents(out), c.result == Cause::kDone ? expected : Bytes());
+    const Read read(file.get(), c.limit);
+    EXPECT_EQ(read.outcome.cause, c.result);
+    EXPECT_EQ(read.Contents(), c.result == Cause::kDone ? expected : Bytes());
   }
 }
 
 #if !defined(_WIN32)
-// A pipe has no size at all; its bytes arrive while it is read, several
-// times the reader's step.
+// A pipe has no size at all; its bytes arrive while it is read, and its
+// block grows several times over, past the size from which blocks are mapped.
 TEST(ReadWholeFile, ReadsAFileOfUnknownSizeToItsEnd) {
   TempDir dir;
   const std::string fifo = dir.Path("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   // The reader stops early when the pipe runs over the limit.
   const auto previous = std::signal(SIGPIPE, SIG_IGN);
-  const Bytes content = PatternBytes(200 * 1024 + 5);
+  const Bytes content = PatternBytes(1536 * 1024 + 5);
   struct Case {
     std::size_t limit;
     Cause result;
@@ -150,17 +169,17 @@ TEST(ReadWholeFile, ReadsAFileOfUnknownSizeToItsEnd) {
       }
       std::fclose(out);
     });
-    Cause result = Cause::kSourceUnreadable;
-    ByteBuffer out;
+    std::optional<Read> read;
     {
       platform::File file = OpenForReading(fifo);
       if (file != nullptr) {
-        result = ReadWholeFile(file.get(), out, 0, c.limit).cause;
+        read.emplace(file.get(), c.limit);
       }
     }
     writer.join();
-    EXPECT_EQ(result, c.result);
-    EXPECT_EQ(Contents(out), c.result == Cause::kDone ? content : Bytes());
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->outcome.cause, c.result);
+    EXPECT_EQ(read->Contents(), c.result == Cause::kDone ? content : Bytes());
   }
   std::signal(SIGPIPE, previous);
 }
@@ -173,10 +192,9 @@ TEST(ReadWholeFile, ReportsAFailedRead) {
   if (file == nullptr) {
     GTEST_SKIP() << "directories do not open as streams here";
   }
-  ByteBuffer out;
-  const Outcome read = ReadWholeFile(file.get(), out, 0, 1000);
-  EXPECT_EQ(read.cause, Cause::kSourceUnreadable);
-  EXPECT_EQ(read.error, EISDIR) << "the system's reason comes with it";
+  const Read read(file.get(), 1000);
+  EXPECT_EQ(read.outcome.cause, Cause::kSourceUnreadable);
+  EXPECT_EQ(read.outcome.error, EISDIR) << "the system's reason comes with it";
 }
 
 }  // namespace

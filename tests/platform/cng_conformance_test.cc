@@ -1,6 +1,7 @@
 // What the engine relies on from the AES provider and the random generator,
 // stated as Windows' own bcrypt behaves: property values, size queries, the IV
-// buffer as the chaining state, in-place operation, the statuses, and known
+// buffer as the chaining state, in-place operation (both APIs allow an output
+// that is the input itself, and no other overlap), the statuses, and known
 // answers at several chunkings.
 //
 // Written against platform/cng.h alone (no other cipher, no fault control),
@@ -347,6 +348,54 @@ TEST(CngConformance, KnownAnswersAtEveryChunkingAndInPlace) {
         }
       }
     }
+  }
+}
+
+// The engine holds each file once: its two passes run in place, the output
+// into the input's own buffer with exactly the room the size query asked for
+// (the padding's block behind the plaintext; nothing more for decryption).
+// Undoing a transform, as the fallback that writes a file in place must when
+// its write fails, runs the other direction right after on the same key,
+// from the same IV bytes: the call starts from the IV it is given, whatever
+// the key did before, and the ciphertext made again is the one decrypted.
+TEST(CngConformance, InPlacePassesUndoEachOtherOnOneKey) {
+  AesKey aes(Pattern(16, 25));
+  ASSERT_NE(aes.get(), nullptr);
+  const Bytes file_iv = Pattern(kBlock, 26);
+  // In place, as the engine calls: a size query, then the call itself into the
+  // same buffer of exactly that size. Returns the bytes it counted.
+  const auto in_place = [&](Direction direction, Bytes& buffer, ULONG input_length) {
+    Bytes iv = file_iv;
+    ULONG size = 0;
+    EXPECT_EQ(CipherCall(direction, aes.get(), buffer.data(), input_length, iv, nullptr,
+                         0, &size, kPadding),
+              kSuccess);
+    EXPECT_LE(size, buffer.size());
+    ULONG count = 0;
+    EXPECT_EQ(CipherCall(direction, aes.get(), buffer.data(), input_length, iv,
+                         buffer.data(), size, &count, kPadding),
+              kSuccess);
+    return count;
+  };
+  for (const std::size_t length : {0u, 1u, 15u, 16u, 17u, 100u, 4101u}) {
+    SCOPED_TRACE(std::to_string(length) + " bytes");
+    const Bytes plaintext = Pattern(length, 27);
+    Bytes iv = file_iv;
+    const Output apart =
+        Transform(Direction::kEncrypt, aes.get(), plaintext, iv, kPadding);
+    ASSERT_EQ(apart.status, kSuccess);
+
+    Bytes buffer = plaintext;
+    buffer.resize(apart.bytes.size());  // room for the padding, and no more
+    const auto sealed = static_cast<ULONG>(buffer.size());
+    EXPECT_EQ(in_place(Direction::kEncrypt, buffer, static_cast<ULONG>(length)), sealed);
+    EXPECT_EQ(Hex(buffer), Hex(apart.bytes));
+    EXPECT_EQ(in_place(Direction::kDecrypt, buffer, sealed), length);
+    EXPECT_EQ(
+        Hex(Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length))),
+        Hex(plaintext));
+    EXPECT_EQ(in_place(Direction::kEncrypt, buffer, static_cast<ULONG>(length)), sealed);
+    EXPECT_EQ(Hex(buffer), Hex(apart.bytes));
   }
 }
 
