@@ -196,12 +196,6 @@ sizes_arg=$(IFS=,; echo "${flat_mib[*]}")
   --benchmark_out="$out/gbench.json" --benchmark_out_format=json >&2
 rm -rf "$gb_dir"
 
-# Room for one more row: sealing a tree of files in one command, from a
-# script of its own, which leaves its results in the results folder.
-if [ -x bench/tree.sh ]; then
-  bench/tree.sh "$mirdcng" "$work" "$out" >&2
-fi
-
 {
   echo "model=$(lscpu | sed -n 's/^Model name: *//p' | head -1)" \
     "(family $(lscpu | sed -n 's/^CPU family: *//p'), model $(lscpu | sed -n 's/^Model: *//p'))"

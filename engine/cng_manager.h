@@ -106,6 +106,16 @@ class CNGManager {
   // runs out.
   [[nodiscard]] bool UnsealFile(const std::string& src, Trailer trailer, HeldFile& held);
 
+  // SealStream and UnsealStream are SealFile and UnsealFile with the open
+  // stream `in` for source (the command's standard input), read from where it
+  // stands to its end; the stream is the engine's from the call on. One that
+  // cannot be measured (a pipe) is read until it ends or passes the size
+  // limit. UnsealStream reads no more than the first 18 bytes of what is no
+  // container: held.header holds them (held.header_length says how many),
+  // and the rest is still to be read from held.source.
+  [[nodiscard]] bool SealStream(platform::File in, HeldFile& held);
+  [[nodiscard]] bool UnsealStream(platform::File in, Trailer trailer, HeldFile& held);
+
   // Restore undoes, in `held`'s block, the transform of the SealFile or
   // UnsealFile that filled it, and returns the bytes of the source as they
   // are on the disk: a header (empty for an encryption's source) and a body.
@@ -149,14 +159,16 @@ class CNGManager {
   // open or is not a regular file.
   bool OpenSource(const std::string& src, HeldFile& held, platform::Opened& source);
 
-  // SealFile's steps: the source read whole with the tag after it (and
-  // refused when it is a container or empty); its encryption in place.
-  bool ReadPlaintext(const std::string& src, HeldFile& held);
+  // SealFile's steps: the opened source read whole with the tag after it
+  // (and refused when it is a container or empty); its encryption in place.
+  bool Seal(platform::Opened source, HeldFile& held);
+  bool ReadPlaintext(platform::Opened source, HeldFile& held);
   bool EncryptHeld(HeldFile& held);
 
-  // UnsealFile's steps: the container read, its header apart; its
-  // ciphertext decrypted in place.
-  bool ReadContainer(const std::string& src, HeldFile& held);
+  // UnsealFile's steps: the opened container read, its header apart; its
+  // ciphertext decrypted in place; its trailer taken.
+  bool Unseal(platform::Opened source, Trailer trailer, HeldFile& held);
+  bool ReadContainer(platform::Opened source, HeldFile& held);
   bool DecryptHeld(HeldFile& held);
 
   AlgorithmHandle algorithm;

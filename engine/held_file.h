@@ -48,12 +48,14 @@ struct HeldFile {
   // An unsealed container's header, read apart from its ciphertext. It may
   // hold the first bytes of a file that is no container: wiped as it goes.
   std::array<std::uint8_t, kHeaderLength> header{};
+  std::size_t header_length = 0;   // of it, the bytes the source had
   std::size_t source_length = 0;   // sealed: the source's bytes, the tag not counted
   std::size_t cipher_length = 0;   // the ciphertext's bytes
   std::size_t plain_length = 0;    // unsealed: content and trailer
   std::size_t content_length = 0;  // unsealed: without the trailer
   std::optional<platform::FileIdentity> identity;  // the source's
-  // An unsealed container's source, open until the call is over.
+  // An unsealed container's source, open until the call is over; for one
+  // that is no container, what is left of it to read.
   platform::File source;
 };
 

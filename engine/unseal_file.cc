@@ -23,7 +23,16 @@ bool SameBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t length)
 }  // namespace
 
 bool CNGManager::UnsealFile(const std::string& src, Trailer trailer, HeldFile& held) {
-  if (!ReadContainer(src, held)) {
+  platform::Opened source;
+  return OpenSource(src, held, source) && Unseal(std::move(source), trailer, held);
+}
+
+bool CNGManager::UnsealStream(platform::File in, Trailer trailer, HeldFile& held) {
+  return Unseal(platform::StreamSource(std::move(in)), trailer, held);
+}
+
+bool CNGManager::Unseal(platform::Opened source, Trailer trailer, HeldFile& held) {
+  if (!ReadContainer(std::move(source), held)) {
     return false;
   }
   const std::size_t trailer_length = held.header[kTagLengthOffset];
@@ -48,11 +57,7 @@ bool CNGManager::UnsealFile(const std::string& src, Trailer trailer, HeldFile& h
   return true;
 }
 
-bool CNGManager::ReadContainer(const std::string& src, HeldFile& held) {
-  platform::Opened source;
-  if (!OpenSource(src, held, source)) {
-    return false;
-  }
+bool CNGManager::ReadContainer(platform::Opened source, HeldFile& held) {
   // Refused by its size alone, unread: no 32-bit count could take it.
   if (source.size >= 0 && static_cast<std::uint64_t>(source.size) >= kMaxContentBytes) {
     return Fail(Cause::kTooLarge);
@@ -63,10 +68,12 @@ bool CNGManager::ReadContainer(const std::string& src, HeldFile& held) {
   errno = 0;
   const std::size_t head =
       std::fread(held.header.data(), 1, kHeaderLength, source.file.get());
+  held.header_length = head;
   if (head < kHeaderLength && std::ferror(source.file.get()) != 0) {
     return Fail(Cause::kSourceUnreadable, errno != 0 ? errno : EIO);
   }
   if (!LooksEncrypted(std::span(held.header.data(), head))) {
+    held.source = std::move(source.file);  // the rest, unread, for whoever wants it
     return Fail(Cause::kNotEncrypted);
   }
   if (head < kHeaderLength) {

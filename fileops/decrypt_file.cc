@@ -5,29 +5,12 @@
 // the destination (a file, or a stream for DecryptToStream) is written from
 // there only after the tag trailer has matched, so every refusal leaves it
 // absent or exactly as it was.
-#include <cerrno>
 #include <cstdio>
 
 #include "engine/cng_manager.h"
 #include "fileops/replace_file.h"
 
 namespace mirdcng {
-namespace {
-
-// WriteStream writes `content` to `out` and flushes it.
-Outcome WriteStream(std::FILE* out, std::span<const std::uint8_t> content) {
-  if (content.empty()) {
-    return {};  // nothing to write, and a stream that fails has not been asked to
-  }
-  errno = 0;
-  if (std::fwrite(content.data(), 1, content.size(), out) != content.size() ||
-      std::fflush(out) != 0) {
-    return {Cause::kDestinationUnwritable, errno != 0 ? errno : EIO};
-  }
-  return {};
-}
-
-}  // namespace
 
 bool CNGManager::DecryptFile(std::string src, std::string dst, int& err) {
   // The source stays open until the operation is over, destination included.

@@ -31,12 +31,21 @@ bool CNGManager::EncryptFile(std::string src, std::string dst, int& /*err*/) {
 }
 
 bool CNGManager::SealFile(const std::string& src, HeldFile& held) {
+  platform::Opened source;
+  return OpenSource(src, held, source) && Seal(std::move(source), held);
+}
+
+bool CNGManager::SealStream(platform::File in, HeldFile& held) {
+  return Seal(platform::StreamSource(std::move(in)), held);
+}
+
+bool CNGManager::Seal(platform::Opened source, HeldFile& held) {
   // A longer tag would be stored with only the low 8 bits of its length, and
   // its container could never be decrypted.
   if (tag.size() > kMaxTagLength) {
     return Fail(Cause::kTagTooLong);
   }
-  if (!ReadPlaintext(src, held) || !EncryptHeld(held)) {
+  if (!ReadPlaintext(std::move(source), held) || !EncryptHeld(held)) {
     return false;
   }
   PUCHAR head = held.block.get();
@@ -49,11 +58,7 @@ bool CNGManager::SealFile(const std::string& src, HeldFile& held) {
   return true;
 }
 
-bool CNGManager::ReadPlaintext(const std::string& src, HeldFile& held) {
-  platform::Opened source;
-  if (!OpenSource(src, held, source)) {
-    return false;
-  }
+bool CNGManager::ReadPlaintext(platform::Opened source, HeldFile& held) {
   // The plaintext count is what was read, not what was measured: a source
   // that changes while it is read is taken as it was read. Its limit keeps
   // every container written below 2^31 bytes, so that it can be read back.

@@ -106,4 +106,16 @@ Outcome WriteDestination(const std::string& path, Pieces pieces,
   return Unwritable(replacement.error());
 }
 
+Outcome WriteStream(std::FILE* out, std::span<const std::uint8_t> content) {
+  if (content.empty()) {
+    return {};  // nothing to write, and a stream that fails has not been asked to
+  }
+  errno = 0;
+  if (std::fwrite(content.data(), 1, content.size(), out) != content.size() ||
+      std::fflush(out) != 0) {
+    return Unwritable(errno);
+  }
+  return {};
+}
+
 }  // namespace mirdcng

@@ -34,6 +34,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <initializer_list>
 #include <optional>
@@ -68,6 +69,11 @@ struct Original {
 [[nodiscard]] Outcome WriteDestination(
     const std::string& path, std::initializer_list<std::span<const std::uint8_t>> pieces,
     const Original& original);
+
+// WriteStream writes `content` to the open stream `out` (standard output, for
+// the command) and flushes it. Returns kDone, or kDestinationUnwritable with
+// the system's error; what was written before a failure stays written.
+[[nodiscard]] Outcome WriteStream(std::FILE* out, std::span<const std::uint8_t> content);
 
 }  // namespace mirdcng
 

@@ -60,6 +60,16 @@ struct Opened {
 // regular and are read whole.
 [[nodiscard]] Opened OpenForReading(const char* path);
 
+// OpenStandardInput returns a stream of its own over the process's standard
+// input, for reading in binary mode, unbuffered as OpenForReading's; closing
+// it leaves standard input open. Null, with errno, when none can be had.
+[[nodiscard]] File OpenStandardInput();
+
+// StreamSource is what the open stream `stream` gives as a source: itself,
+// and its size where it can be measured (a regular file); -1 otherwise (a
+// pipe, a terminal). It has no identity.
+[[nodiscard]] Opened StreamSource(File stream);
+
 // CheckOpensForReading opens `path` as OpenForReading does and closes it again
 // at once, without making a stream of it: the Opened it returns has no
 // stream, and its `not_regular` and `error` say why the open failed (neither

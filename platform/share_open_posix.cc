@@ -99,6 +99,27 @@ Opened CheckOpensForReading(const char* path) {
   return result;
 }
 
+File OpenStandardInput() {
+  const int descriptor = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (descriptor < 0) {
+    return nullptr;
+  }
+  File file(fdopen(descriptor, "rb"));
+  if (!file) {
+    const int error = errno;
+    close(descriptor);
+    errno = error;
+    return nullptr;
+  }
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  return file;
+}
+
+Opened StreamSource(File stream) {
+  const std::int64_t size = FileSize(stream.get());
+  return Opened{std::move(stream), false, 0, size, std::nullopt};
+}
+
 std::int64_t FileSize(std::FILE* file) {
   struct stat info {};
   if (fstat(fileno(internal::RealStream(file)), &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -93,6 +93,28 @@ Opened CheckOpensForReading(const char* path) {
   return result;
 }
 
+File OpenStandardInput() {
+  const int descriptor = _dup(_fileno(stdin));
+  if (descriptor < 0) {
+    return nullptr;
+  }
+  _setmode(descriptor, _O_BINARY);
+  File file(_fdopen(descriptor, "rb"));
+  if (!file) {
+    const int error = errno;
+    _close(descriptor);
+    errno = error;
+    return nullptr;
+  }
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  return file;
+}
+
+Opened StreamSource(File stream) {
+  const std::int64_t size = FileSize(stream.get());
+  return Opened{std::move(stream), false, 0, size, std::nullopt};
+}
+
 std::int64_t FileSize(std::FILE* file) {
   struct _stat64 info {};
   if (_fstat64(_fileno(file), &info) != 0 || (info.st_mode & _S_IFREG) == 0) {

@@ -3,12 +3,15 @@
 // by its precise cause. Paths are taken as named, or with --host-names under
 // the .ebs naming rule, as a host's call takes them; messages name the paths
 // used.
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <system_error>
 
 #include "fileops/call_frame.h"
 #include "fileops/naming_rule.h"
+#include "fileops/stream_calls.h"
+#include "platform/share_open.h"
 #include "tools/commands.h"
 #include "tools/destinations.h"
 #include "tools/failure_messages.h"
@@ -35,9 +38,12 @@ struct Call {
   std::string Described(const std::string& given, const std::string& used) const {
     return used == given ? Quoted(used) : Quoted(used) + " (from " + Quoted(given) + ")";
   }
-  std::string Source() const { return Described(arguments.source, source); }
+  std::string Source() const {
+    return source == "-" ? "standard input" : Described(arguments.source, source);
+  }
   std::string Destination() const {
-    return Described(arguments.destination, destination);
+    return destination == "-" ? "standard output"
+                              : Described(arguments.destination, destination);
   }
 };
 
@@ -64,19 +70,31 @@ std::uint64_t SizeOf(const std::string& path) {
   return error ? 0 : size;
 }
 
-// ToFile runs `operation` from SRC into the file DST. A DST that is not a
-// regular file is refused, and so is another existing file unless --force.
-int ToFile(FileOperation operation, const char* verb, const char* done,
-           const Call& call) {
+// Refused reports, with a message, a DST that may not be written: one that
+// is not a regular file, or another existing file unless --force.
+bool Refused(const Call& call) {
   if (const std::string kind = NotAFile(call.destination); !kind.empty()) {
     Complain("cannot write " + call.Destination() + ": it is " + kind +
              (kind == "a folder" ? "; to write into a folder, give -o " +
                                        Quoted(call.arguments.destination)
                                  : ""));
-    return kExitFailed;
+    return true;
   }
-  if (!call.arguments.force && ReplacesAnother(call.source, call.destination)) {
+  // Standard input is no file that DST could be: any DST there is another.
+  const bool another = call.source == "-"
+                           ? platform::IdentityOf(call.destination.c_str()).has_value()
+                           : ReplacesAnother(call.source, call.destination);
+  if (!call.arguments.force && another) {
     Complain(call.Destination() + " already exists; give --force to replace it");
+    return true;
+  }
+  return false;
+}
+
+// ToFile runs `operation` from the file SRC into the file DST.
+int ToFile(FileOperation operation, const char* verb, const char* done,
+           const Call& call) {
+  if (Refused(call)) {
     return kExitFailed;
   }
   const std::uint64_t size = SizeOf(call.source);
@@ -86,41 +104,56 @@ int ToFile(FileOperation operation, const char* verb, const char* done,
   return Finish(outcome, verb, done, call, "into " + call.Destination());
 }
 
-// ToStandardOutput decrypts SRC to standard output, once its tag has matched.
-int ToStandardOutput(const Call& call) {
-  PrepareDataOutput();
-  const Outcome outcome =
-      RunDecryptToStream(call.source.c_str(), call.tag.c_str(), stdout, Paths::kLiteral);
-  if (outcome.cause == Cause::kDestinationUnwritable) {
+// WithStreams runs encrypt or decrypt where SRC is standard input (read
+// whole) or DST standard output (written once the whole result exists).
+int WithStreams(bool encrypting, const char* verb, const char* done, const Call& call) {
+  CallSink to;
+  if (call.destination == "-") {
+    PrepareDataOutput();
+    to.stream = stdout;
+  } else if (Refused(call)) {
+    return kExitFailed;
+  } else {
+    to.path = call.destination;
+  }
+  CallSource from;
+  if (call.source == "-") {
+    from.stream = platform::OpenStandardInput();
+    if (!from.stream) {
+      Complain("cannot read standard input: " + SystemReason(errno));
+      return kExitNoSource;
+    }
+  } else {
+    from.path = call.source;
+  }
+  const Outcome outcome = encrypting
+                              ? RunEncryptCall(std::move(from), to, call.tag.c_str())
+                              : RunDecryptCall(std::move(from), to, call.tag.c_str());
+  if (to.stream != nullptr && outcome.cause == Cause::kDestinationUnwritable) {
     return OutputFailure(outcome.error);
   }
-  return Finish(outcome, "decrypt", "decrypted", call, "to standard output");
+  return Finish(
+      outcome, verb, done, call,
+      to.stream != nullptr ? "to standard output" : "into " + call.Destination());
 }
 
 // RunOne runs encrypt (`operation` EncryptFile) or decrypt from SRC to DST.
-// SRC and DST are told apart from standard input and output here alone.
+// SRC and DST are told apart from standard input and output ("-") here
+// alone.
 int RunOne(FileOperation operation, const char* verb, const char* done,
            const Arguments& arguments) {
-  const bool encrypting = operation == &CNGManager::EncryptFile;
-  if (arguments.source == "-") {
-    Complain(std::string(verb) +
-             " does not read standard input; name a file called - as ./-");
-    return kExitUsage;
-  }
-  if (encrypting && arguments.destination == "-") {
-    Complain("encrypt writes a file, not standard output; name a file called - as ./-");
-    return kExitUsage;
-  }
   const Tag tag = TagOf(arguments);
   if (tag.status != kExitOk) {
     return tag.status;
   }
-  const bool rule = arguments.host_names;
-  Call call{arguments, rule ? ApplyNamingRule(arguments.source) : arguments.source,
-            rule ? ApplyNamingRule(arguments.destination) : arguments.destination,
-            tag.text.value_or("")};
-  if (arguments.destination == "-") {
-    return ToStandardOutput(call);
+  // The naming rule, on request, for what names a file.
+  const auto used = [&arguments](const std::string& path) {
+    return arguments.host_names && path != "-" ? ApplyNamingRule(path) : path;
+  };
+  const Call call{arguments, used(arguments.source), used(arguments.destination),
+                  tag.text.value_or("")};
+  if (call.source == "-" || call.destination == "-") {
+    return WithStreams(operation == &CNGManager::EncryptFile, verb, done, call);
   }
   return ToFile(operation, verb, done, call);
 }

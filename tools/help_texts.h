@@ -20,12 +20,11 @@ inline constexpr const char* kSummary =
 
 // The usage lines of each command, after "Usage: ".
 inline constexpr const char* kEncryptUsage =
-    "mirdcng encrypt [OPTIONS] SRC DST\n"
+    "mirdcng encrypt [OPTIONS] {SRC|-} {DST|-}\n"
     "       mirdcng encrypt [OPTIONS] -i [-r] PATH...\n"
     "       mirdcng encrypt [OPTIONS] [-r] PATH... -o DIR\n";
 inline constexpr const char* kDecryptUsage =
-    "mirdcng decrypt [OPTIONS] SRC DST\n"
-    "       mirdcng decrypt [OPTIONS] SRC -\n"
+    "mirdcng decrypt [OPTIONS] {SRC|-} {DST|-}\n"
     "       mirdcng decrypt [OPTIONS] -i [-r] PATH...\n"
     "       mirdcng decrypt [OPTIONS] [-r] PATH... -o DIR\n";
 inline constexpr const char* kVerifyUsage = "mirdcng verify [OPTIONS] [-r] PATH...\n";
@@ -47,11 +46,13 @@ inline constexpr const char* kEncryptNotes =
     "no tag, a SRC of 2 GiB or more, a DST that is not a regular file, an\n"
     "existing DST other than SRC (unless --force). DST is left as it was on\n"
     "every refusal and failure. DST may be SRC itself: the file is then\n"
-    "replaced by its encrypted form. -i and -o skip files already encrypted\n"
-    "and, without a tag, empty ones.\n";
+    "replaced by its encrypted form. SRC \"-\" is standard input, read whole;\n"
+    "DST \"-\" is standard output, written once the whole container exists.\n"
+    "-i and -o skip files already encrypted and, without a tag, empty ones.\n";
 
 inline constexpr const char* kDecryptNotes =
-    "A wrong tag exits with 5 and writes nothing. DST \"-\" is standard output.\n"
+    "A wrong tag exits with 5 and writes nothing. SRC \"-\" is standard input,\n"
+    "read whole; DST \"-\" is standard output, written once the tag matched.\n"
     "An existing DST other than SRC is replaced only with --force. -i and -o\n"
     "skip files that are not encrypted.\n";
 
@@ -65,9 +66,11 @@ inline constexpr const char* kCatNotes =
     "plaintext (no tag needed), any other file byte for byte. A file with the\n"
     "whole layout of an encrypted one (0xDD, the 18-byte header, a ciphertext\n"
     "of whole 16-byte blocks) that cannot be decrypted is an error, never\n"
-    "printed. A pipe or FIFO (/dev/stdin) is printed as it comes, never\n"
-    "decrypted; a FIFO nobody writes to, a device, a socket or a folder is\n"
-    "refused.\n";
+    "printed. FILE \"-\" is standard input, taken as a file's content: a whole\n"
+    "encrypted file is read whole and written decrypted, anything else passes\n"
+    "as it comes. A pipe or FIFO named as a file (/dev/stdin) is what the\n"
+    "framework would serve raw: printed as it comes, never decrypted. A FIFO\n"
+    "nobody writes to, a device, a socket or a folder is refused.\n";
 
 inline constexpr const char* kInspectNotes =
     "Reads only the 18-byte header and the size; never decrypts. FILE must be\n"

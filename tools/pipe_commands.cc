@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/byte_buffer.h"
 #include "engine/container_format.h"
+#include "fileops/stream_calls.h"
 #include "mirdcng/result_codes.h"
 #include "mirdutils/mirdutils.h"
 #include "pipe/stream_factory.h"
@@ -64,7 +66,8 @@ Served OpenServed(std::FILE* file, const std::string& path) {
 int CopyToStandardOutput(const Served& served, const std::string& path,
                          std::int64_t size) {
   PrepareDataOutput();
-  std::vector<unsigned char> buffer(kCopyChunk);
+  // Plaintext passes through it: a buffer that is wiped as it goes.
+  ByteBuffer buffer(kCopyChunk);
   for (bool first = true;; first = false) {
     const long long got =
         zulread(served.pipe.get(), buffer.data(), static_cast<long long>(buffer.size()));
@@ -192,10 +195,42 @@ void PrintJson(const std::string& path, const Layout& layout) {
   std::puts(json.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
+// CatStandardInput writes what the framework would read of a file holding
+// the bytes of standard input: read whole when it is a container, passed
+// through as it comes when it is not.
+int CatStandardInput(const Arguments& arguments) {
+  platform::File in = platform::OpenStandardInput();
+  if (!in) {
+    Complain("cannot read standard input: " + SystemReason(errno));
+    return kExitNoSource;
+  }
+  PrepareDataOutput();
+  bool decrypted = false;
+  const Outcome outcome = RunShowStream(std::move(in), stdout, decrypted);
+  if (outcome.cause == Cause::kDestinationUnwritable) {
+    return OutputFailure(outcome.error);
+  }
+  if (!outcome.done()) {
+    Complain(
+        "cannot decrypt standard input, which has the layout of an encrypted file: " +
+        DecryptionRefusal(outcome) + "; nothing was written");
+    return kExitFailed;
+  }
+  if (arguments.verbose) {
+    Complain(decrypted
+                 ? "decrypted standard input to standard output"
+                 : "wrote standard input as it is: it is not a whole encrypted file");
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunCat(const Arguments& arguments) {
   const std::string& path = arguments.source;
+  if (path == "-") {
+    return CatStandardInput(arguments);
+  }
   const platform::File file(OpenServedFile(path));
   if (!file) {
     return kExitNoSource;

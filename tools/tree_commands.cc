@@ -256,8 +256,11 @@ int RunMany(const Arguments& arguments, const char* done,
     }
     job.Count(ending, item.size);
   };
-  // A file is held with its result: twice its size.
-  const auto held = [&](std::size_t index) { return 2 * walk.items[index].size; };
+  // A file is held once, its result made in the same block: its size, with
+  // room for the header, the padding and the longest tag.
+  const auto held = [&](std::size_t index) {
+    return walk.items[index].size + kHeaderLength + kCipherBlock + kMaxTagLength;
+  };
   const PoolReport pool =
       RunPool(walk.items.size(), held, run,
               {arguments.jobs != 0 ? arguments.jobs : ProcessorsAvailable(),

@@ -1,5 +1,6 @@
 // Workers for the forms that work on many files. Each file is read whole and
-// held with its result while it is worked on, so a worker takes the next file
+// held, with its result in the same block, while it is worked on, so a worker
+// takes the next file
 // only while the bytes that all workers hold stay within a budget; a file that
 // alone exceeds it waits until no other is held, and then runs alone. Files
 // are taken in their order.
