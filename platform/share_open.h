@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace mirdcng::platform {
 
@@ -65,10 +66,6 @@ struct Opened {
 // it leaves standard input open. Null, with errno, when none can be had.
 [[nodiscard]] File OpenStandardInput();
 
-// StreamSource is what the open stream `stream` gives as a source: itself,
-// and its size where it can be measured (a regular file); -1 otherwise (a
-// pipe, a terminal). It has no identity.
-[[nodiscard]] Opened StreamSource(File stream);
 
 // CheckOpensForReading opens `path` as OpenForReading does and closes it again
 // at once, without making a stream of it: the Opened it returns has no
@@ -88,6 +85,14 @@ std::int64_t FileSize(std::FILE* file);
 // stream on a regular file (or a disk), false for a pipe, a terminal, or a
 // stream that cannot seek. Nothing is read or moved.
 [[nodiscard]] bool CanRewind(std::FILE* file);
+
+// StreamSource is what the open stream `stream` gives as a source: itself,
+// and its size where it can be measured (a regular file); -1 otherwise (a
+// pipe, a terminal). It has no identity.
+[[nodiscard]] inline Opened StreamSource(File stream) {
+  const std::int64_t size = FileSize(stream.get());
+  return Opened{std::move(stream), false, 0, size, std::nullopt};
+}
 
 // IdentityOf returns the identity of the file at `path` (that of an open file
 // is in its Opened); nothing when it cannot be learnt (no such file, say).

@@ -115,11 +115,6 @@ File OpenStandardInput() {
   return file;
 }
 
-Opened StreamSource(File stream) {
-  const std::int64_t size = FileSize(stream.get());
-  return Opened{std::move(stream), false, 0, size, std::nullopt};
-}
-
 std::int64_t FileSize(std::FILE* file) {
   struct stat info {};
   if (fstat(fileno(internal::RealStream(file)), &info) != 0 || !S_ISREG(info.st_mode)) {

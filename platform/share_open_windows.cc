@@ -110,11 +110,6 @@ File OpenStandardInput() {
   return file;
 }
 
-Opened StreamSource(File stream) {
-  const std::int64_t size = FileSize(stream.get());
-  return Opened{std::move(stream), false, 0, size, std::nullopt};
-}
-
 std::int64_t FileSize(std::FILE* file) {
   struct _stat64 info {};
   if (_fstat64(_fileno(file), &info) != 0 || (info.st_mode & _S_IFREG) == 0) {
