@@ -71,8 +71,8 @@ Outcome RunEncryptCall(CallSource from, const CallSink& to, const char* tag) {
   HeldFile held;
   const bool sealed = from.stream ? engine.SealStream(std::move(from.stream), held)
                                   : engine.SealFile(from.path, held);
-  return Finish(engine, sealed, sealed ? held.Container() : std::span<const std::uint8_t>(),
-                to);
+  return Finish(engine, sealed,
+                sealed ? held.Container() : std::span<const std::uint8_t>(), to);
 }
 
 Outcome RunDecryptCall(CallSource from, const CallSink& to, const char* tag) {
@@ -86,8 +86,8 @@ Outcome RunDecryptCall(CallSource from, const CallSink& to, const char* tag) {
   HeldFile held;
   const bool unsealed =
       engine.UnsealStream(std::move(from.stream), CNGManager::Trailer::kMatch, held);
-  return Finish(engine, unsealed, unsealed ? held.Content() : std::span<const std::uint8_t>(),
-                to);
+  return Finish(engine, unsealed,
+                unsealed ? held.Content() : std::span<const std::uint8_t>(), to);
 }
 
 Outcome RunShowStream(platform::File in, std::FILE* out, bool& decrypted) {

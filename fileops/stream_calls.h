@@ -33,11 +33,13 @@ struct CallSink {
 };
 
 // RunEncryptCall seals `from` with `tag` into `to`, as cng_77x does.
-[[nodiscard]] Outcome RunEncryptCall(CallSource from, const CallSink& to, const char* tag);
+[[nodiscard]] Outcome RunEncryptCall(CallSource from, const CallSink& to,
+                                     const char* tag);
 
 // RunDecryptCall unseals `from` into `to` when `tag` is the one sealed, as
 // cng_77z does.
-[[nodiscard]] Outcome RunDecryptCall(CallSource from, const CallSink& to, const char* tag);
+[[nodiscard]] Outcome RunDecryptCall(CallSource from, const CallSink& to,
+                                     const char* tag);
 
 // RunShowStream writes to `out` what the framework would read of a file that
 // held the bytes of `in`: a whole container's plaintext (its trailer dropped,

@@ -66,7 +66,6 @@ struct Opened {
 // it leaves standard input open. Null, with errno, when none can be had.
 [[nodiscard]] File OpenStandardInput();
 
-
 // CheckOpensForReading opens `path` as OpenForReading does and closes it again
 // at once, without making a stream of it: the Opened it returns has no
 // stream, and its `not_regular` and `error` say why the open failed (neither
