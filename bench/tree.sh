@@ -14,13 +14,14 @@
 #
 # --quick: 200 files and 3 rounds, to try the harness. MIRDCNG: the command
 # to measure (default: the bench preset's, built when missing). BENCH_DIR and
-# BENCH_KEEP as for bench/run.sh; TREE_ROUNDS sets the rounds (default 7).
+# BENCH_KEEP as for bench/run.sh; TREE_ROUNDS sets the rounds (default 3:
+# about four minutes, most of it the single calls).
 # Nothing here is part of the tests; no timing fails anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-files=2000 rounds=${TREE_ROUNDS:-7}
+files=2000 rounds=${TREE_ROUNDS:-3}
 if [ "${1:-}" = "--quick" ]; then
   files=200 rounds=${TREE_ROUNDS:-3}
   shift
