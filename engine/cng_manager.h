@@ -70,6 +70,11 @@ class CNGManager {
   // trailer matches) and writes its plaintext nowhere.
   [[nodiscard]] bool DecryptToStream(std::string src, std::FILE* out);
 
+  // EncryptToStream is EncryptFile with the open stream `out` for
+  // destination: the whole container is written to it, and flushed, once it
+  // exists. A null `out` only seals it, in memory.
+  [[nodiscard]] bool EncryptToStream(std::string src, std::FILE* out);
+
   // DecryptToBuffer decrypts the container `name` and hands `out` the block
   // it decrypted in, its content at the block's start and its size() the
   // plaintext without the tag trailer (which is dropped by its length alone).

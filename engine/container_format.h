@@ -48,6 +48,12 @@ inline bool LooksEncrypted(std::span<const std::uint8_t> file) {
   return !file.empty() && file[kMarkerOffset] == kContainerMarker;
 }
 
+// IsWholeCiphertext reports whether a container's ciphertext of `length`
+// bytes has the whole layout: one or more whole 16-byte blocks.
+inline constexpr bool IsWholeCiphertext(std::uint64_t length) {
+  return length > 0 && length % kCipherBlock == 0;
+}
+
 // EncryptedFileSize is the size of the container of `content_length` bytes of
 // plaintext and tag: the header and the padded ciphertext.
 inline constexpr std::size_t EncryptedFileSize(std::size_t content_length) {

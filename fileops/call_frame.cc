@@ -49,13 +49,13 @@ Outcome RunFileCall(const char* src, const char* dst, const char* tag,
   });
 }
 
-Outcome RunDecryptToStream(const char* src, const char* tag, std::FILE* out,
-                           Paths paths) {
+Outcome RunToStream(const char* src, const char* tag, std::FILE* out,
+                    StreamOperation operation, Paths paths) {
   if (src == nullptr) {
     return {Cause::kNullArgument, 0};
   }
   return RunChecked(PathUsed(src, paths), tag, [&](CNGManager& engine, std::string path) {
-    return engine.DecryptToStream(std::move(path), out);
+    return (engine.*operation)(std::move(path), out);
   });
 }
 

@@ -36,14 +36,20 @@ enum class Paths { kNamingRule, kLiteral };
                                   FileOperation operation,
                                   Paths paths = Paths::kNamingRule);
 
-// RunDecryptToStream is cng_77z's call with the open stream `out` for
-// destination (DecryptToStream): the naming rule on `src` (unless `paths`
-// says literal), the source check, an engine with `tag`. The plaintext
-// reaches `out`, flushed, only when the tag matched; every refusal writes
-// nothing. A null `out` only checks that `src` decrypts with `tag`. Not
-// exported: it serves the mirdcng command's `decrypt SRC -` and `verify`.
-[[nodiscard]] Outcome RunDecryptToStream(const char* src, const char* tag, std::FILE* out,
-                                         Paths paths = Paths::kNamingRule);
+// An engine operation from a file to an open stream: EncryptToStream or
+// DecryptToStream.
+using StreamOperation = bool (CNGManager::*)(std::string src, std::FILE* out);
+
+// RunToStream is cng_77x's or cng_77z's call with the open stream `out` for
+// destination (`operation`): the naming rule on `src` (unless `paths` says
+// literal), the source check, an engine with `tag`. The result reaches
+// `out`, flushed, only once it is whole (for decryption, once the tag
+// matched); every refusal writes nothing. A null `out` only checks that
+// `src` goes through. Not exported: it serves the mirdcng command's `-` and
+// `verify`.
+[[nodiscard]] Outcome RunToStream(const char* src, const char* tag, std::FILE* out,
+                                  StreamOperation operation,
+                                  Paths paths = Paths::kNamingRule);
 
 // CheckSource reports whether `path` is a regular file that can be opened for
 // reading (kDone), sharing it with every other opener; kSourceUnopened with

@@ -30,6 +30,15 @@ bool CNGManager::EncryptFile(std::string src, std::string dst, int& /*err*/) {
   return written;
 }
 
+bool CNGManager::EncryptToStream(std::string src, std::FILE* out) {
+  HeldFile held;
+  const bool done =
+      SealFile(src, held) &&
+      Record(out != nullptr ? WriteStream(out, held.Container()) : Outcome{});
+  cipherText = nullptr;
+  return done;
+}
+
 bool CNGManager::SealFile(const std::string& src, HeldFile& held) {
   platform::Opened source;
   return OpenSource(src, held, source) && Seal(std::move(source), held);

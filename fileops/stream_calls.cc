@@ -49,28 +49,19 @@ Outcome PassThrough(const HeldFile& held, std::FILE* out) {
   }
 }
 
-// HasWholeLayout reports whether a container whose ciphertext is `length`
-// bytes long has the whole layout: a ciphertext of one or more whole blocks.
-bool HasWholeLayout(std::size_t length) {
-  return length > 0 && length % kCipherBlock == 0;
-}
-
 }  // namespace
 
 Outcome RunEncryptCall(CallSource from, const CallSink& to, const char* tag) {
-  if (!from.stream && to.stream == nullptr) {
-    return RunFileCall(from.path.c_str(), to.path.c_str(), tag, &CNGManager::EncryptFile,
-                       Paths::kLiteral);
-  }
   if (!from.stream) {
-    if (const Outcome checked = CheckSource(from.path); !checked.done()) {
-      return checked;
-    }
+    return to.stream != nullptr
+               ? RunToStream(from.path.c_str(), tag, to.stream,
+                             &CNGManager::EncryptToStream, Paths::kLiteral)
+               : RunFileCall(from.path.c_str(), to.path.c_str(), tag,
+                             &CNGManager::EncryptFile, Paths::kLiteral);
   }
   CNGManager engine(tag != nullptr ? tag : "");
   HeldFile held;
-  const bool sealed = from.stream ? engine.SealStream(std::move(from.stream), held)
-                                  : engine.SealFile(from.path, held);
+  const bool sealed = engine.SealStream(std::move(from.stream), held);
   return Finish(engine, sealed,
                 sealed ? held.Container() : std::span<const std::uint8_t>(), to);
 }
@@ -78,7 +69,8 @@ Outcome RunEncryptCall(CallSource from, const CallSink& to, const char* tag) {
 Outcome RunDecryptCall(CallSource from, const CallSink& to, const char* tag) {
   if (!from.stream) {
     return to.stream != nullptr
-               ? RunDecryptToStream(from.path.c_str(), tag, to.stream, Paths::kLiteral)
+               ? RunToStream(from.path.c_str(), tag, to.stream,
+                             &CNGManager::DecryptToStream, Paths::kLiteral)
                : RunFileCall(from.path.c_str(), to.path.c_str(), tag,
                              &CNGManager::DecryptFile, Paths::kLiteral);
   }
@@ -104,7 +96,7 @@ Outcome RunShowStream(platform::File in, std::FILE* out, bool& decrypted) {
   // Begins with the marker but is cut short, or its ciphertext is not whole
   // blocks: no container, and its bytes are still as they were read.
   if (why.cause == Cause::kMalformed && held.state == HeldFile::State::kRead &&
-      !HasWholeLayout(held.cipher_length)) {
+      !IsWholeCiphertext(held.cipher_length)) {
     if (const Outcome head = WriteStream(out, {held.header.data(), held.header_length});
         !head.done()) {
       return head;

@@ -3,6 +3,7 @@
 #include "platform/file_replace.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <iterator>
@@ -130,5 +131,12 @@ Replacement& Replacement::operator=(Replacement&& other) noexcept {
 }
 
 Replacement::~Replacement() { Release(); }
+
+Replacement&& Replacement::End(State state, int error) {
+  Release();
+  state_ = state;
+  error_ = state == State::kRefused && error == 0 ? EIO : error;
+  return std::move(*this);
+}
 
 }  // namespace mirdcng::platform

@@ -100,6 +100,9 @@ class Replacement {
   [[nodiscard]] File InPlace();
 
  private:
+  // End lets go of everything Begin took and leaves the replacement in
+  // `state` (kRefused: with the system's `error`, EIO when none is known).
+  Replacement&& End(State state, int error = 0);
   // MakeTemporary creates a fresh temporary in the folder with `mode`, open
   // for writing; returns 0 or the system's error.
   int MakeTemporary(unsigned mode);

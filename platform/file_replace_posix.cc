@@ -91,14 +91,8 @@ void RemoveTemporaries() noexcept {
 
 Replacement Replacement::Begin(const char* path) {
   Replacement replacement;
-  auto refuse = [&replacement](int error) -> Replacement&& {
-    replacement.Release();
-    replacement.state_ = State::kRefused;
-    replacement.error_ = error != 0 ? error : EIO;
-    return std::move(replacement);
-  };
   if (internal::Injected(Call::kFileStat)) {
-    return refuse(errno);
+    return replacement.End(State::kRefused, errno);
   }
   // Looked at first, so that a FIFO or a device is not even opened.
   struct stat info {};
@@ -106,13 +100,12 @@ Replacement Replacement::Begin(const char* path) {
   int refused = ENOENT;  // why there is no descriptor; ENOENT: a new file
   if (stat(path, &info) == 0) {
     if (!S_ISREG(info.st_mode)) {
-      replacement.state_ = State::kNotRegular;
-      return replacement;
+      return replacement.End(State::kNotRegular);
     }
     descriptor = open(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     refused = errno;
   } else if (errno != ENOENT) {
-    return refuse(errno);
+    return replacement.End(State::kRefused, errno);
   } else if (struct stat link{}; lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
     // A link that leads nowhere yet: fopen would make the file it leads to,
     // and so does the kernel here, under its rules for links.
@@ -122,18 +115,16 @@ Replacement Replacement::Begin(const char* path) {
   }
   if (descriptor < 0 && refused != ENOENT) {
     // The system's own refusal: permission, a link it will not follow.
-    return refuse(refused);
+    return replacement.End(State::kRefused, refused);
   }
   std::string where = path;
   if (descriptor >= 0) {
     replacement.destination_ = descriptor;
     if (fstat(descriptor, &info) != 0) {
-      return refuse(errno);
+      return replacement.End(State::kRefused, errno);
     }
     if (!S_ISREG(info.st_mode)) {
-      replacement.Release();
-      replacement.state_ = State::kNotRegular;
-      return replacement;
+      return replacement.End(State::kNotRegular);
     }
     replacement.identity_ = IdentityFrom(info);
     where = KernelPath(descriptor, path);
@@ -161,7 +152,7 @@ Replacement Replacement::Begin(const char* path) {
     replacement.error_ = error;
     return replacement;
   }
-  return refuse(error);
+  return replacement.End(State::kRefused, error);
 }
 
 int Replacement::MakeTemporary(unsigned mode) {

@@ -113,21 +113,14 @@ void RemoveTemporaries() noexcept {
 
 Replacement Replacement::Begin(const char* path) {
   Replacement replacement;
-  auto refuse = [&replacement](int error) -> Replacement&& {
-    replacement.Release();
-    replacement.state_ = State::kRefused;
-    replacement.error_ = error != 0 ? error : EIO;
-    return std::move(replacement);
-  };
   std::string where = path;
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;
   const DWORD found = GetFileAttributesA(path);
   if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    replacement.state_ = State::kNotRegular;
-    return replacement;
+    return replacement.End(State::kNotRegular);
   }
   if (found == INVALID_FILE_ATTRIBUTES && !NotFound(GetLastError())) {
-    return refuse(ErrnoOf(GetLastError()));
+    return replacement.End(State::kRefused, ErrnoOf(GetLastError()));
   }
   if (found != INVALID_FILE_ATTRIBUTES) {
     // Opened for writing, following links, shared with everyone: the file's
@@ -137,19 +130,17 @@ Replacement Replacement::Begin(const char* path) {
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
       if (!NotFound(error)) {  // a link that leads nowhere is itself replaced
-        return refuse(ErrnoOf(error));
+        return replacement.End(State::kRefused, ErrnoOf(error));
       }
     } else {
       replacement.destination_ = reinterpret_cast<std::intptr_t>(handle);
       BY_HANDLE_FILE_INFORMATION info{};
       if (GetFileType(handle) != FILE_TYPE_DISK) {
-        replacement.Release();
-        replacement.state_ = State::kNotRegular;
-        return replacement;
+        return replacement.End(State::kNotRegular);
       }
       replacement.identity_ = IdentityOfHandle(handle, &info);
       if (!replacement.identity_) {
-        return refuse(ErrnoOf(GetLastError()));
+        return replacement.End(State::kRefused, ErrnoOf(GetLastError()));
       }
       if (info.dwFileAttributes & kKeptAttributes) {
         attributes = info.dwFileAttributes & kKeptAttributes;
@@ -157,7 +148,7 @@ Replacement Replacement::Begin(const char* path) {
       if ((found & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         const std::optional<std::string> final_path = FinalPath(handle);
         if (!final_path) {
-          return refuse(ErrnoOf(GetLastError()));
+          return replacement.End(State::kRefused, ErrnoOf(GetLastError()));
         }
         where = *final_path;
       }
@@ -174,7 +165,7 @@ Replacement Replacement::Begin(const char* path) {
     replacement.error_ = error;
     return replacement;
   }
-  return refuse(error);
+  return replacement.End(State::kRefused, error);
 }
 
 int Replacement::MakeTemporary(unsigned attributes) {

@@ -32,8 +32,8 @@ constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 // header, and a ciphertext of one or more whole 16-byte blocks. Such a file
 // is shown decrypted or not at all: its bytes are never printed as they are.
 bool HasWholeLayout(int first, std::int64_t size) {
-  return first == kContainerMarker && size > static_cast<std::int64_t>(kHeaderLength) &&
-         (static_cast<std::uint64_t>(size) - kHeaderLength) % kCipherBlock == 0;
+  return first == kContainerMarker && size >= static_cast<std::int64_t>(kHeaderLength) &&
+         IsWholeCiphertext(static_cast<std::uint64_t>(size) - kHeaderLength);
 }
 
 struct PipeCloser {
@@ -131,7 +131,7 @@ struct Layout {
   bool has_iv() const { return head_length == kHeaderLength; }
   std::string iv() const { return Hex(head.data() + kIvOffset, kIvLength); }
   std::uint64_t ciphertext() const { return has_iv() ? size - kHeaderLength : 0; }
-  bool whole() const { return ciphertext() > 0 && ciphertext() % kCipherBlock == 0; }
+  bool whole() const { return IsWholeCiphertext(ciphertext()); }
 };
 
 void PrintEncrypted(const Layout& layout) {

@@ -208,8 +208,8 @@ Ending Convert(Job& job, const WorkItem& item, FileOperation operation) {
 Ending Check(Job& job, const WorkItem& item) {
   Outcome outcome;
   if (job.tag()) {
-    outcome = RunDecryptToStream(item.source.c_str(), job.tag()->c_str(), nullptr,
-                                 Paths::kLiteral);
+    outcome = RunToStream(item.source.c_str(), job.tag()->c_str(), nullptr,
+                          &CNGManager::DecryptToStream, Paths::kLiteral);
   } else {
     CNGManager engine{std::string()};
     HeapBlock plaintext;

@@ -216,7 +216,9 @@ TEST(FreedMemory, NoRoadLeavesThePlaintextInAnUnwipedBlock) {
       {"decryption to a stream",
        [&] {
          Stream stream(std::tmpfile());
-         EXPECT_TRUE(RunDecryptToStream(sealed.c_str(), kTag, stream.get()).done());
+         EXPECT_TRUE(
+             RunToStream(sealed.c_str(), kTag, stream.get(), &CNGManager::DecryptToStream)
+                 .done());
        }},
       {"create_cng77_pipe of the container", [&] { pipe(sealed); }},
       {"create_cng77_pipe of the plain file", [&] { pipe(plain); }},
